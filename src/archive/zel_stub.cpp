@@ -1,0 +1,2 @@
+// Placeholder until the archive library lands.
+extern "C" int ZelPlaceholder() { return 0; }

@@ -1,0 +1,2 @@
+// Process entry of the engine stub.
+int main() { return 0; }
