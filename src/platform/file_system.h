@@ -121,6 +121,15 @@ class FileSystem {
   // Drive letters in use, upper case, in order ("CZ").
   virtual std::string LogicalDrives() = 0;
 
+  // The path the machine's own operating system uses for the file: the
+  // Windows path itself on Windows, the host path on a simulated machine.
+  // Libraries and programs that work outside this interface (the archive
+  // library, helper programs) receive paths in this form.
+  virtual Win32Error GetNativePath(const std::string& path, std::string* native) {
+    *native = path;
+    return err::kSuccess;
+  }
+
   // Convenience built on the calls above.
   Win32Error ReadWholeFile(const std::string& path, std::string* data);
   Win32Error WriteWholeFile(const std::string& path, const std::string& data);

@@ -1,2 +1,0 @@
-// Placeholder until the archive library lands.
-extern "C" int ZelPlaceholder() { return 0; }

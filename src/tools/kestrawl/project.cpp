@@ -1,0 +1,253 @@
+#include "tools/kestrawl/project.h"
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "base/text.h"
+#include "script/command_table.h"
+
+namespace kestrawl::tools {
+
+namespace {
+
+bool IsGuid(const std::string& s) {
+  static const char* kShape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+  if (s.size() != 38) return false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (kShape[i] == 'X') {
+      if (!isxdigit(static_cast<unsigned char>(s[i]))) return false;
+    } else if (s[i] != kShape[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+class Parser {
+ public:
+  Parser(const std::string& file) : file_(file) {}
+
+  Project Parse(const std::string& text) {
+    Project p;
+    std::vector<std::string> lines = base::Split(text, '\n');
+    if (!lines.empty() && lines[0].rfind("\xEF\xBB\xBF", 0) == 0) lines[0] = lines[0].substr(3);
+    std::string section;
+    std::set<std::string> seen_keys;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      line_ = static_cast<int>(i) + 1;
+      std::string raw = lines[i];
+      if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+      std::string t(base::Trim(raw));
+      if (t.empty() || t[0] == '#') continue;
+      if (t.front() == '[' && t.back() == ']') {
+        section = t.substr(1, t.size() - 2);
+        if (section != "setup" && section != "compiler-variables" && section != "plugins" && section != "script")
+          Fail("unknown section [" + section + "] (known: [setup], [compiler-variables], [plugins], [script])");
+        continue;
+      }
+      if (section.empty()) Fail("text before the first section; start with [setup]");
+      if (section == "setup") {
+        auto [key, value] = KeyValue(t);
+        if (!seen_keys.insert(key).second) Fail("'" + key + "' is given twice");
+        Header(p, key, value);
+      } else if (section == "compiler-variables") {
+        auto [key, value] = KeyValue(t);
+        if (value.find('\r') != std::string::npos) Fail("a value cannot hold a line break");
+        p.compiler_variables.emplace_back(key, value);
+      } else if (section == "plugins") {
+        p.plugin_commands.push_back(t);
+      } else {
+        p.commands.push_back(Command(t, i, p));
+      }
+    }
+    line_ = static_cast<int>(lines.size());
+    if (p.title.empty()) Fail("the [setup] header needs a title");
+    if (p.product_code.empty()) Fail("the [setup] header needs a product-code");
+    if (p.revision_code.empty()) Fail("the [setup] header needs a revision-code");
+    return p;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& message) { throw EProjectError(file_, line_, message); }
+
+  std::pair<std::string, std::string> KeyValue(const std::string& t) {
+    size_t eq = t.find('=');
+    if (eq == std::string::npos) Fail("expected NAME = VALUE");
+    std::string key(base::Trim(std::string_view(t).substr(0, eq)));
+    std::string value(base::Trim(std::string_view(t).substr(eq + 1)));
+    if (key.empty()) Fail("missing name before '='");
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = Unquote(value);
+    return {key, value};
+  }
+
+  std::string Unquote(const std::string& v) {
+    std::string out;
+    for (size_t i = 1; i + 1 < v.size(); ++i) {
+      if (v[i] == '"') {
+        if (i + 2 < v.size() && v[i + 1] == '"') {
+          out.push_back('"');
+          ++i;
+        } else {
+          Fail("a quote inside a quoted value must be doubled");
+        }
+      } else {
+        out.push_back(v[i]);
+      }
+    }
+    return out;
+  }
+
+  int Integer(const std::string& key, const std::string& value) {
+    try {
+      size_t used = 0;
+      int v = std::stoi(value, &used);
+      if (used != value.size()) throw std::invalid_argument(value);
+      return v;
+    } catch (const std::exception&) {
+      Fail("'" + key + "' must be a whole number, not '" + value + "'");
+    }
+  }
+
+  void Header(Project& p, const std::string& key, const std::string& value) {
+    auto guid = [&](std::string& field) {
+      std::string upper = base::AsciiUpper(value);
+      if (!IsGuid(upper)) Fail("'" + key + "' must be a GUID like {01234567-89AB-CDEF-0123-456789ABCDEF}, not '" +
+                               value + "'");
+      field = upper;
+    };
+    if (key == "name") {
+      if (value.empty() || value.find_first_of("/\\") != std::string::npos)
+        Fail("'name' must be a plain file name");
+      p.name = value;
+    } else if (key == "title") p.title = value;
+    else if (key == "version") p.version = value;
+    else if (key == "publisher") p.publisher = value;
+    else if (key == "contact") p.contact = value;
+    else if (key == "help-link") p.help_link = value;
+    else if (key == "update-link") p.update_link = value;
+    else if (key == "comments") p.comments = value;
+    else if (key == "product-code") guid(p.product_code);
+    else if (key == "revision-code") guid(p.revision_code);
+    else if (key == "cache-mode") p.cache_mode = Integer(key, value);
+    else if (key == "code-page") p.code_page = Integer(key, value);
+    else if (key == "default-language") p.default_language = value;
+    else if (key == "language-prompt") {
+      std::string v = base::AsciiLower(value);
+      if (v != "true" && v != "false") Fail("'language-prompt' must be true or false");
+      p.language_prompt = v == "true";
+    } else {
+      Fail("unknown header field '" + key +
+           "' (known: name, title, version, publisher, contact, help-link, update-link, comments, "
+           "product-code, revision-code, cache-mode, code-page, language-prompt, default-language)");
+    }
+  }
+
+  // NAME [param=value ...] where a value is a bare word or "quoted ""text""".
+  ProjectCommand Command(const std::string& text, size_t index, const Project& p) {
+    ProjectCommand c;
+    c.source_file = std::filesystem::path(file_).filename().string();
+    c.source_line = static_cast<int>(index);
+    std::string t = text;
+    if (t[0] == '~') {
+      c.disabled = true;
+      t = std::string(base::Trim(std::string_view(t).substr(1)));
+    }
+    size_t colon = t.find(':');
+    std::string name(base::Trim(std::string_view(t).substr(0, colon)));
+    std::string rest = colon == std::string::npos ? std::string() : t.substr(colon + 1);
+    c.name = name;
+    const script::CommandSpec* def = script::FindCommand(name);
+    bool plugin = false;
+    for (const auto& pc : p.plugin_commands) plugin = plugin || pc == name;
+    if (!def && !plugin) Fail("unknown command '" + name + "'");
+
+    // Parse name=value pairs.
+    std::vector<std::pair<std::string, std::string>> given;
+    size_t i = 0;
+    while (i < rest.size()) {
+      while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
+      if (i >= rest.size()) break;
+      size_t eq = rest.find('=', i);
+      if (eq == std::string::npos) Fail("expected name=value after the command name, found '" + rest.substr(i) + "'");
+      std::string pname(base::Trim(std::string_view(rest).substr(i, eq - i)));
+      if (pname.empty() || pname.find_first_of(" \t\"") != std::string::npos)
+        Fail("bad parameter name '" + pname + "'");
+      i = eq + 1;
+      std::string value;
+      if (i < rest.size() && rest[i] == '"') {
+        ++i;
+        bool closed = false;
+        while (i < rest.size()) {
+          if (rest[i] == '"') {
+            if (i + 1 < rest.size() && rest[i + 1] == '"') {
+              value.push_back('"');
+              i += 2;
+              continue;
+            }
+            ++i;
+            closed = true;
+            break;
+          }
+          value.push_back(rest[i++]);
+        }
+        if (!closed) Fail("the value of '" + pname + "' has no closing quote");
+        if (i < rest.size() && rest[i] != ' ' && rest[i] != '\t') Fail("expected a blank after the quoted value of '" + pname + "'");
+      } else {
+        while (i < rest.size() && rest[i] != ' ' && rest[i] != '\t') value.push_back(rest[i++]);
+      }
+      for (const auto& g : given)
+        if (g.first == pname) Fail("parameter '" + pname + "' is given twice");
+      given.emplace_back(pname, value);
+    }
+
+    if (!def) {  // plug-in command: parameters in the order written
+      for (const auto& g : given) c.params.push_back(g.second);
+      return c;
+    }
+    c.params.assign(def->params.size(), std::string());
+    for (const auto& [pname, value] : given) {
+      size_t k = 0;
+      while (k < def->params.size() && def->params[k].name != pname) ++k;
+      if (k == def->params.size()) {
+        std::string names;
+        for (const auto& ps : def->params) names += (names.empty() ? "" : ", ") + std::string(ps.name);
+        Fail("'" + name + "' has no parameter '" + pname + "'" +
+             (names.empty() ? " (it takes none)" : " (it takes: " + names + ")"));
+      }
+      c.params[k] = value;
+    }
+    for (size_t k = 0; k < def->params.size(); ++k) {
+      if (!def->params[k].optional && c.params[k].empty())
+        Fail("'" + name + "' needs the parameter '" + std::string(def->params[k].name) + "'");
+    }
+    return c;
+  }
+
+  std::string file_;
+  int line_ = 0;
+};
+
+}  // namespace
+
+Project ParseProject(const std::string& text, const std::string& file_label) {
+  return Parser(file_label).Parse(text);
+}
+
+Project ReadProject(const std::string& folder) {
+  namespace fs = std::filesystem;
+  fs::path script = fs::path(folder) / "setup.kws";
+  std::ifstream in(script, std::ios::binary);
+  if (!in) throw EProjectError("cannot read " + script.string() + " (a project folder holds setup.kws)");
+  std::stringstream ss;
+  ss << in.rdbuf();
+  Project p = ParseProject(ss.str(), script.string());
+  p.folder = folder;
+  p.script_path = script.string();
+  if (p.name.empty()) p.name = fs::absolute(folder).lexically_normal().filename().string();
+  if (p.name.empty()) p.name = fs::absolute(folder).lexically_normal().parent_path().filename().string();
+  return p;
+}
+
+}  // namespace kestrawl::tools

@@ -1,0 +1,63 @@
+// A setup project as an author writes it: a folder holding `setup.kws` (the
+// script: a header, compiler variables and one command per line) and an
+// optional `support/` folder whose files travel in the setup's resource
+// archive. ReadProject parses and validates the script against the command
+// table; every error names the file and line.
+#pragma once
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kestrawl::tools {
+
+// A project error: "<file>:<line>: <message>".
+class EProjectError : public std::runtime_error {
+ public:
+  EProjectError(const std::string& file, int line, const std::string& message)
+      : std::runtime_error(file + ":" + std::to_string(line) + ": " + message) {}
+  explicit EProjectError(const std::string& message) : std::runtime_error(message) {}
+};
+
+struct ProjectCommand {
+  std::string name;
+  bool disabled = false;
+  // Parameter lines in stored order (the command's full parameter count).
+  std::vector<std::string> params;
+  std::string source_file;  // as shown in run-time errors
+  int source_line = 0;      // zero-based
+};
+
+struct Project {
+  std::string folder;        // host path of the project folder
+  std::string script_path;   // host path of setup.kws
+  // Header ([setup]).
+  std::string name;          // output file name
+  std::string title;
+  std::string version;
+  std::string publisher;
+  std::string contact;
+  std::string help_link;
+  std::string update_link;
+  std::string comments;
+  std::string product_code;
+  std::string revision_code;
+  int cache_mode = 2;
+  int code_page = 1252;
+  bool language_prompt = false;
+  std::string default_language = "English";
+  // [compiler-variables], in file order.
+  std::vector<std::pair<std::string, std::string>> compiler_variables;
+  // [plugins]: names of commands carried out by plug-in libraries.
+  std::vector<std::string> plugin_commands;
+  // [script]
+  std::vector<ProjectCommand> commands;
+};
+
+// Reads <folder>/setup.kws. Throws EProjectError.
+Project ReadProject(const std::string& folder);
+// Parses script text (file_label names it in errors). Throws EProjectError.
+Project ParseProject(const std::string& text, const std::string& file_label);
+
+}  // namespace kestrawl::tools
