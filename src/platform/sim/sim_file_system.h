@@ -52,6 +52,10 @@ class SimFileSystem : public FileSystem {
                             uint64_t* total_bytes) override;
   DriveType GetDriveType(const std::string& root) override;
   std::string LogicalDrives() override;
+  // The host path (a missing tail keeps the given case).
+  Win32Error GetNativePath(const std::string& path, std::string* native) override {
+    return ResolveHostPath(path, native);
+  }
 
   // The host path a Windows path names. Existing components take their
   // stored names; a missing tail keeps the case it was given in. Fails only

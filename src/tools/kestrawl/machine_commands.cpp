@@ -52,8 +52,18 @@ std::string FormatValue(const RegValue& v) {
       return std::to_string(v.AsDword());
     case regtype::kQword:
       return std::to_string(v.AsQword());
-    case regtype::kMultiSz:
-      return base::Join(v.AsMultiString(), "\n");
+    case regtype::kMultiSz: {
+      // Every item, empty ones too (some lists hold them on purpose); only
+      // the terminating empty string is left out.
+      std::u16string units;
+      for (size_t i = 0; i + 1 < v.data.size(); i += 2)
+        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(v.data[i]) |
+                                              (static_cast<unsigned char>(v.data[i + 1]) << 8)));
+      std::vector<std::string> items = base::Split(base::Utf16ToUtf8(units), '\0');
+      if (!items.empty() && items.back().empty()) items.pop_back();
+      if (!items.empty() && items.back().empty()) items.pop_back();
+      return base::Join(items, "\n");
+    }
     default: {
       std::string hex;
       char buf[3];
@@ -119,6 +129,7 @@ int Fail(const std::string& message, int code = 1) {
 void AddMachineCommands(CLI::App& app, std::string& machine_option, int& exit_code) {
   CLI::App* machine = app.add_subcommand("machine", "Create, inspect and change a simulated Windows machine");
   machine->require_subcommand(1);
+  machine->fallthrough();
   machine->add_option("--machine", machine_option,
                       "Machine folder (default: $KESTRAWL_MACHINE, else ~/.local/share/kestrawl/machine)");
   auto open = [&machine_option]() { return SimMachine::Open(ResolveMachineDir(machine_option)); };
@@ -200,6 +211,7 @@ void AddMachineCommands(CLI::App& app, std::string& machine_option, int& exit_co
   static RegOptions reg;
   CLI::App* reg_cmd = machine->add_subcommand("reg", "Read and change the registry");
   reg_cmd->require_subcommand(1);
+  reg_cmd->fallthrough();
 
   CLI::App* get_cmd = reg_cmd->add_subcommand("get", "Print a value (without VALUE: the default value)");
   get_cmd->add_option("KEY", reg.key)->required();
