@@ -239,6 +239,7 @@ int Startup::Run(const std::string& raw) {
 
     Tag("  <RunScript>");
     script::RunScript(ctx_, ctx_.paths.support_folder + ctx_.paths.base_name + ".msi");
+    if (ctx_.end_process_now) throw StartupStop{ctx_.exit_code};
     Tag("  </RunScript>");
 
     Tag("  <Free>");

@@ -13,6 +13,7 @@
 #include "script/trace_log.h"
 #include "script/variable_store.h"
 #include "ui/message_host.h"
+#include "ui/page_host.h"
 
 namespace kestrawl::media {
 class ArchiveLibrary;
@@ -52,8 +53,14 @@ class EngineContext {
   std::map<size_t, std::string> dialogs;
   // The process exit code the run leaves behind.
   int exit_code = 0;
-  // Set by the run when the process must end at once (a second instance).
+  // Set by the run when the process must end at once with exit code 0 (a
+  // second instance was found).
   bool terminate_immediately = false;
+  // Set by the run when the process must end at once with exit_code and
+  // without the shutdown tags (the pre-pass found an error).
+  bool end_process_now = false;
+  // The wizard pages; null shows no page (every page ends as "Next").
+  ui::PageHost* pages = nullptr;
 };
 
 }  // namespace kestrawl::script

@@ -14,6 +14,10 @@ namespace kestrawl::script {
 // Replacements per call before the rest of the text is left literal (a value
 // that refers to itself would otherwise be rescanned for ever).
 inline constexpr size_t kMaxReplacements = 10000;
+// A replacement that would make the text longer than this is not made either:
+// the rest of the text stays literal (guards memory against large values that
+// refer to themselves).
+inline constexpr size_t kMaxExpandedSize = size_t{16} << 20;
 
 std::string Expand(const VariableStore& variables, std::string_view text);
 std::string ExpandQuoted(const VariableStore& variables, std::string_view text);

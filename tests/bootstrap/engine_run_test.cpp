@@ -88,7 +88,10 @@ TEST_F(EngineRunTest, EmptyScriptRunsSilentlyAndLogsEveryPhase) {
       "    <StubSize>\r\n    </StubSize>\r\n    <StubData>\r\n    </StubData>\r\n"
       "    <GlobalLists>\r\n    </GlobalLists>\r\n    <ExtractArchive>\r\n    </ExtractArchive>\r\n"
       "    <ResourcePath>\r\n    </ResourcePath>\r\n    <Dialogs>\r\n    </Dialogs>\r\n"
-      "  </SetupSplash>\r\n  <RunScript>\r\n  </RunScript>\r\n  <Free>\r\n  </Free>\r\n"
+      "  </SetupSplash>\r\n  <RunScript>\r\n"
+      "    <Variables>\r\n    </Variables>\r\n    <CompileScript>\r\n    </CompileScript>\r\n"
+      "    <BootStrap>\r\n    </BootStrap>\r\n    <velk>\r\n    </velk>\r\n    <ExitScript>\r\n    </ExitScript>\r\n"
+      "  </RunScript>\r\n  <Free>\r\n  </Free>\r\n"
       "  <CachedSupportDir>\r\n  </CachedSupportDir>\r\n</Kestrawl>\r\n";
   EXPECT_EQ(Utf16ToText(bytes), expected);
   EXPECT_EQ(bytes.size(), expected.size() * 2);

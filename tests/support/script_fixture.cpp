@@ -1,5 +1,7 @@
 #include "support/script_fixture.h"
 
+#include "script/command_table.h"
+
 namespace kestrawl::testing {
 
 ScriptFixture::ScriptFixture() {
@@ -16,7 +18,7 @@ void ScriptFixture::SetScript(const std::vector<ScriptCommand>& commands) {
   std::vector<std::string> params;
   for (size_t i = 0; i < commands.size(); ++i) {
     const ScriptCommand& c = commands[i];
-    char guid[40];
+    char guid[48];
     snprintf(guid, sizeof guid, "{00000000-0000-0000-0000-%012zX}", i + 1);
     s.command_names.push_back(c.name);
     s.command_guids.push_back(guid);
@@ -24,9 +26,13 @@ void ScriptFixture::SetScript(const std::vector<ScriptCommand>& commands) {
     s.media_folders.push_back("");
     s.source_locations.push_back("C:\\Project\\setup.kws*" + std::to_string(i));
     s.include_markers.push_back(c.include_result + "*" + std::to_string(c.depth));
-    if (!c.params.empty()) {
+    // Every command stores exactly as many parameter lines as its kind has.
+    std::vector<std::string> lines = c.params;
+    if (const script::CommandSpec* def = script::FindCommand(c.name); def && lines.size() < def->params.size())
+      lines.resize(def->params.size());
+    if (!lines.empty()) {
       params.push_back(guid);
-      params.insert(params.end(), c.params.begin(), c.params.end());
+      params.insert(params.end(), lines.begin(), lines.end());
     }
   }
   s.SetParameterTable(std::move(params));

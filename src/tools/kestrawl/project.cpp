@@ -25,9 +25,17 @@ bool IsGuid(const std::string& s) {
   return true;
 }
 
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
 class Parser {
  public:
-  Parser(const std::string& file) : file_(file) {}
+  Parser(const std::string& file, const std::string& folder) : file_(file), folder_(folder) {}
 
   Project Parse(const std::string& text) {
     Project p;
@@ -43,8 +51,10 @@ class Parser {
       if (t.empty() || t[0] == '#') continue;
       if (t.front() == '[' && t.back() == ']') {
         section = t.substr(1, t.size() - 2);
-        if (section != "setup" && section != "compiler-variables" && section != "plugins" && section != "script")
-          Fail("unknown section [" + section + "] (known: [setup], [compiler-variables], [plugins], [script])");
+        if (section != "setup" && section != "compiler-variables" && section != "plugins" &&
+            section != "components" && section != "script")
+          Fail("unknown section [" + section +
+               "] (known: [setup], [compiler-variables], [plugins], [components], [script])");
         continue;
       }
       if (section.empty()) Fail("text before the first section; start with [setup]");
@@ -58,8 +68,19 @@ class Parser {
         p.compiler_variables.emplace_back(key, value);
       } else if (section == "plugins") {
         p.plugin_commands.push_back(t);
+      } else if (section == "components") {
+        auto [key, value] = KeyValue(t);
+        uint64_t size = 0;
+        try {
+          size_t used = 0;
+          size = std::stoull(value, &used);
+          if (used != value.size() || value[0] == '-') throw std::invalid_argument(value);
+        } catch (const std::exception&) {
+          Fail("the size of component '" + key + "' must be a number of bytes, not '" + value + "'");
+        }
+        p.components.emplace_back(key, size);
       } else {
-        p.commands.push_back(Command(t, i, p));
+        ScriptLine(t, i, p, 0, "0");
       }
     }
     line_ = static_cast<int>(lines.size());
@@ -144,8 +165,48 @@ class Parser {
     }
   }
 
+  // One line of a script: a command, or "Include Script: file=F result=V",
+  // which inlines the commands of F one include level deeper.
+  void ScriptLine(const std::string& t, size_t index, Project& p, int depth, const std::string& result) {
+    if (t.rfind("Include Script:", 0) == 0) {
+      ProjectCommand inc = Command("Include Script" + t.substr(14), index, p, /*include=*/true);
+      IncludeFile(inc, p, depth + 1);
+      return;
+    }
+    ProjectCommand c = Command(t, index, p);
+    c.depth = depth;
+    c.include_result = result;
+    p.commands.push_back(std::move(c));
+  }
+
+  void IncludeFile(const ProjectCommand& directive, Project& p, int depth) {
+    if (depth > 16) Fail("include scripts nest too deeply (more than 16 levels)");
+    const std::string file = directive.params[0];
+    const std::string result = directive.params[1];
+    namespace fs = std::filesystem;
+    const fs::path path = fs::path(folder_) / file;
+    std::error_code ec;
+    if (file.empty() || !fs::is_regular_file(path, ec)) Fail("include script not found: " + path.string());
+    const std::string text = ReadText(path.string());
+    const std::string saved_file = file_;
+    const int saved_line = line_;
+    file_ = path.string();
+    std::vector<std::string> lines = base::Split(text, '\n');
+    for (size_t i = 0; i < lines.size(); ++i) {
+      line_ = static_cast<int>(i) + 1;
+      std::string raw = lines[i];
+      if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+      if (i == 0 && raw.rfind("\xEF\xBB\xBF", 0) == 0) raw = raw.substr(3);
+      std::string line(base::Trim(raw));
+      if (line.empty() || line[0] == '#') continue;
+      ScriptLine(line, i, p, depth, result);
+    }
+    file_ = saved_file;
+    line_ = saved_line;
+  }
+
   // NAME [param=value ...] where a value is a bare word or "quoted ""text""".
-  ProjectCommand Command(const std::string& text, size_t index, const Project& p) {
+  ProjectCommand Command(const std::string& text, size_t index, const Project& p, bool include = false) {
     ProjectCommand c;
     c.source_file = std::filesystem::path(file_).filename().string();
     c.source_line = static_cast<int>(index);
@@ -158,7 +219,12 @@ class Parser {
     std::string name(base::Trim(std::string_view(t).substr(0, colon)));
     std::string rest = colon == std::string::npos ? std::string() : t.substr(colon + 1);
     c.name = name;
-    const script::CommandSpec* def = script::FindCommand(name);
+    static const script::CommandSpec kInclude{
+        "Include Script", "control", script::BlockRole::kNone, false, false, "inlines another script file",
+        {{"file", script::ParamReading::kRaw, false, "script file, relative to the project folder"},
+         {"result", script::ParamReading::kResultVariable, true, "variable that receives the returned value"}},
+        ""};
+    const script::CommandSpec* def = include ? &kInclude : script::FindCommand(name);
     bool plugin = false;
     for (const auto& pc : p.plugin_commands) plugin = plugin || pc == name;
     if (!def && !plugin) Fail("unknown command '" + name + "'");
@@ -226,13 +292,14 @@ class Parser {
   }
 
   std::string file_;
+  std::string folder_;
   int line_ = 0;
 };
 
 }  // namespace
 
-Project ParseProject(const std::string& text, const std::string& file_label) {
-  return Parser(file_label).Parse(text);
+Project ParseProject(const std::string& text, const std::string& file_label, const std::string& folder) {
+  return Parser(file_label, folder).Parse(text);
 }
 
 Project ReadProject(const std::string& folder) {
@@ -242,7 +309,7 @@ Project ReadProject(const std::string& folder) {
   if (!in) throw EProjectError("cannot read " + script.string() + " (a project folder holds setup.kws)");
   std::stringstream ss;
   ss << in.rdbuf();
-  Project p = ParseProject(ss.str(), script.string());
+  Project p = ParseProject(ss.str(), script.string(), folder);
   p.folder = folder;
   p.script_path = script.string();
   if (p.name.empty()) p.name = fs::absolute(folder).lexically_normal().filename().string();

@@ -5,6 +5,7 @@
 // table; every error names the file and line.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,8 @@ struct ProjectCommand {
   std::vector<std::string> params;
   std::string source_file;  // as shown in run-time errors
   int source_line = 0;      // zero-based
+  int depth = 0;            // include depth: 0 for the main script
+  std::string include_result = "0";  // "0" in the main script; else the variable an include returns into
 };
 
 struct Project {
@@ -51,13 +54,16 @@ struct Project {
   std::vector<std::pair<std::string, std::string>> compiler_variables;
   // [plugins]: names of commands carried out by plug-in libraries.
   std::vector<std::string> plugin_commands;
+  // [components]: name and size in bytes, in file order.
+  std::vector<std::pair<std::string, uint64_t>> components;
   // [script]
   std::vector<ProjectCommand> commands;
 };
 
 // Reads <folder>/setup.kws. Throws EProjectError.
 Project ReadProject(const std::string& folder);
-// Parses script text (file_label names it in errors). Throws EProjectError.
-Project ParseProject(const std::string& text, const std::string& file_label);
+// Parses script text (file_label names it in errors; include files are
+// looked up in `folder`). Throws EProjectError.
+Project ParseProject(const std::string& text, const std::string& file_label, const std::string& folder = ".");
 
 }  // namespace kestrawl::tools

@@ -74,7 +74,7 @@ script::CompiledScript CompileProject(const Project& p) {
     s.disable_flags.push_back(c.disabled ? "C" : "");
     s.media_folders.push_back("");
     s.source_locations.push_back(c.source_file + "*" + std::to_string(c.source_line));
-    s.include_markers.push_back("0*0");
+    s.include_markers.push_back(c.include_result + "*" + std::to_string(c.depth));
     if (!c.params.empty()) {
       params.push_back(guid);
       params.insert(params.end(), c.params.begin(), c.params.end());
@@ -92,6 +92,10 @@ script::CompiledScript CompileProject(const Project& p) {
   s.product_version = p.version;
   s.cache_mode = p.cache_mode;
   s.component_sizes = {"VELK-PREDEF-COMPONENT", "0"};
+  for (const auto& [name, size] : p.components) {
+    s.component_sizes.push_back(name);
+    s.component_sizes.push_back(std::to_string(size));
+  }
   s.revision_code = p.revision_code;
   s.language_prompt = p.language_prompt;
   s.default_language = p.default_language;
