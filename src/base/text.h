@@ -9,11 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace kestrawl::base {
+#include "base/utf.h"
 
-// Invalid UTF-8 sequences become U+FFFD; unpaired surrogates likewise.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+namespace kestrawl::base {
 
 // Unicode upper/lower casing of any script (root locale, not the user's).
 std::string ToUpper(std::string_view text);

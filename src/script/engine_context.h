@@ -14,6 +14,7 @@
 #include "script/variable_store.h"
 #include "ui/message_host.h"
 #include "ui/page_host.h"
+#include "ui/ui_loop.h"
 
 namespace kestrawl::media {
 class ArchiveLibrary;
@@ -61,6 +62,8 @@ class EngineContext {
   bool end_process_now = false;
   // The wizard pages; null shows no page (every page ends as "Next").
   ui::PageHost* pages = nullptr;
+  // The UI thread's loop: tasks posted by workers and the watchdog timers.
+  ui::UiLoop loop;
 };
 
 }  // namespace kestrawl::script

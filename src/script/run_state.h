@@ -43,6 +43,9 @@ class RunState {
 
   // Set by a command to end the run after it ("Terminate Install", ...).
   bool end_requested = false;
+  // True while a command waits for a worker thread (RunWorker); the status
+  // timer of a page on screen then refreshes progress from the variables.
+  bool waiting_for_worker = false;
 
   // --- values kept by the command families ---------------------------------
   // Engine bitness: "Win32", "ia64" or "x64".

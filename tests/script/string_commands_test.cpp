@@ -12,11 +12,7 @@ namespace {
 
 using testing::ScriptFixture;
 
-void RunCommand(ScriptFixture& f, CommandHandler handler, const std::string& name, std::vector<std::string> params) {
-  f.SetScript({{name, std::move(params)}});
-  auto ctx = f.At(0);
-  handler(ctx);
-}
+using testing::RunCommand;
 
 struct ParseCase {
   std::string source, delimiter, mode;

@@ -14,12 +14,7 @@ namespace {
 
 using testing::ScriptFixture;
 
-// Runs one command with the given parameter lines on the fixture.
-void RunCommand(ScriptFixture& f, CommandHandler handler, const std::string& name, std::vector<std::string> params) {
-  f.SetScript({{name, std::move(params)}});
-  auto ctx = f.At(0);
-  handler(ctx);
-}
+using testing::RunCommand;
 
 void SetVariable(ScriptFixture& f, const std::string& target, const std::string& value) {
   RunCommand(f, SetVariableCommand, "Set Variable", {target, value});

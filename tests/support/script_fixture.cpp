@@ -45,4 +45,11 @@ void ScriptFixture::SetScript(const std::vector<ScriptCommand>& commands) {
   run_->install_state.assign(commands.size(), "SKIP");
 }
 
+void RunCommand(ScriptFixture& fixture, script::CommandHandler handler, const std::string& name,
+                std::vector<std::string> params) {
+  fixture.SetScript({{name, std::move(params)}});
+  auto ctx = fixture.At(0);
+  handler(ctx);
+}
+
 }  // namespace kestrawl::testing

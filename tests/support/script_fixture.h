@@ -10,6 +10,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "script/command_context.h"
+#include "script/command_dispatch.h"
 #include "script/engine_context.h"
 #include "script/run_state.h"
 #include "support/test_support.h"
@@ -50,5 +51,10 @@ class ScriptFixture {
   std::unique_ptr<script::EngineContext> engine_;
   std::unique_ptr<script::RunState> run_;
 };
+
+// Makes a one-command script of `name` with these parameter lines and runs
+// `handler` on it.
+void RunCommand(ScriptFixture& fixture, script::CommandHandler handler, const std::string& name,
+                std::vector<std::string> params);
 
 }  // namespace kestrawl::testing
