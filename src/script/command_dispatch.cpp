@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "script/commands/archive_commands.h"
 #include "script/commands/component_commands.h"
 #include "script/commands/dialog_commands.h"
 #include "script/commands/expression_commands.h"
@@ -14,7 +15,7 @@ namespace {
 
 std::vector<HandlerEntry> CollectHandlers() {
   std::vector<HandlerEntry> all;
-  for (auto family : {VariableCommandHandlers, ExpressionCommandHandlers, ComponentCommandHandlers, DialogCommandHandlers, TerminateCommandHandlers}) {
+  for (auto family : {VariableCommandHandlers, ExpressionCommandHandlers, ArchiveCommandHandlers, ComponentCommandHandlers, DialogCommandHandlers, TerminateCommandHandlers}) {
     auto entries = family();
     all.insert(all.end(), entries.begin(), entries.end());
   }

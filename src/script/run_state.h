@@ -55,6 +55,8 @@ class RunState {
   std::vector<std::string> saved_variables;
   // "Mathematics" random generator.
   int32_t random_multiplier = 0, random_increment = 0, random_state = 0;
+  // Update mode of the last "Compress 7Zip Archive" (0 at start).
+  uint32_t compress_update_mode = 0;
   // Download time-out in seconds (VELK_TIMEOUT).
   int download_timeout = 10;
   // Features of the product.

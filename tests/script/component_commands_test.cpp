@@ -240,14 +240,14 @@ TEST_F(ComponentCommandsTest, AFileThatCannotBeWrittenRaisesAScriptError) {
 TEST(ComponentCommandHandlersTest, CoverExactlyTheFamilyInTheCommandTable) {
   std::set<std::string> handled;
   for (const HandlerEntry& e : ComponentCommandHandlers()) {
-    const CommandSpec* spec = FindCommand(e.name);
-    ASSERT_NE(spec, nullptr) << e.name;
-    EXPECT_EQ(spec->family, "components") << e.name;
+    const CommandSpec* def = FindCommand(e.name);
+    ASSERT_NE(def, nullptr) << e.name;
+    EXPECT_EQ(def->family, "components") << e.name;
     EXPECT_TRUE(handled.insert(std::string(e.name)).second) << e.name;
   }
-  for (const CommandSpec& spec : AllCommands()) {
-    if (spec.family == "components") {
-      EXPECT_TRUE(handled.count(std::string(spec.name))) << spec.name;
+  for (const CommandSpec& def : AllCommands()) {
+    if (def.family == "components") {
+      EXPECT_TRUE(handled.count(std::string(def.name))) << def.name;
     }
   }
 }
