@@ -51,6 +51,7 @@ class Startup {
   void CopyPackages();
   void PreloadDialogs();
   void RemoveSupportFolder();
+  void PrepareLibraryFolder();
   std::string Native(const std::string& windows_path);
 
   platform::Platform& p_;
@@ -162,7 +163,7 @@ void Startup::LoadScript() {
 void Startup::ExtractResources() {
   Tag("    <ExtractArchive>");
   if (!p_.Files().FileExists(ctx_.paths.resource_archive)) StopWith("Setup resource not found", 14);
-  if (!archive_.loaded()) archive_.Load(Native(ctx_.paths.executable_folder + "zel.lib"));
+  if (!archive_.loaded() && archive_.Load(Native(ctx_.paths.executable_folder + "zel.lib"))) PrepareLibraryFolder();
   media::ArchiveHost host;
   host.library = archive_.loaded() ? &archive_ : nullptr;
   host.processors = p_.Sys().Facts().processors;
@@ -198,6 +199,26 @@ void Startup::PreloadDialogs() {
     ctx_.dialogs[i] = ctx_.paths.support_folder + s.GetParameter(i, 1) + ".dfm";
   }
   Tag("    </Dialogs>");
+}
+
+// The archive library's own folder: <local application data>\ZADIV\ (else
+// the roaming one, else "Application Data" in the profile; the common files
+// folder on 9x), created, without a stale "7z.dll".
+void Startup::PrepareLibraryFolder() {
+  platform::System& sys = p_.Sys();
+  std::string base;
+  if (!sys.Facts().nt) {
+    sys.SpecialFolder(platform::csidl::kProgramFilesCommon, &base);
+  } else if (sys.SpecialFolder(platform::csidl::kLocalAppData, &base) != kSuccess &&
+             sys.SpecialFolder(platform::csidl::kAppData, &base) != kSuccess) {
+    std::string profile;
+    if (sys.SpecialFolder(platform::csidl::kProfile, &profile) == kSuccess) base = profile + "\\Application Data";
+  }
+  if (base.empty()) return;
+  const std::string folder = base::IncludeTrailingBackslash(base) + "ZADIV\\";
+  p_.Files().CreateFolderTree(folder);
+  if (p_.Files().FileExists(folder + "7z.dll")) p_.Files().DeleteFile(folder + "7z.dll");
+  archive_.SetDllDirectory(Native(folder));
 }
 
 void Startup::RemoveSupportFolder() {

@@ -96,6 +96,8 @@ TEST_F(EngineRunTest, EmptyScriptRunsSilentlyAndLogsEveryPhase) {
   EXPECT_EQ(Utf16ToText(bytes), expected);
   EXPECT_EQ(bytes.size(), expected.size() * 2);
   EXPECT_TRUE(SupportFolders().empty());
+  // The archive library's folder in the user's local application data.
+  EXPECT_TRUE(fs::is_directory(fs::path(machine_) / "drive_c/users/User/AppData/Local/ZADIV"));
 
   // A second run truncates the log instead of appending.
   ASSERT_EQ(Engine(out_ + "/app-setup", {"/s", "/l=" + Z(log)}).exit_code, 0);
