@@ -62,8 +62,9 @@ class EngineRunTest : public ::testing::Test {
 
   std::vector<std::string> SupportFolders() {
     std::vector<std::string> out;
-    fs::path temp = fs::path(machine_) / "drive_c/users/User/AppData/Local/Temp";
+    fs::path temp = fs::path(machine_) / "drive_c/Users/User/AppData/Local/Temp";
     std::error_code ec;
+    EXPECT_TRUE(fs::is_directory(temp)) << temp;
     for (auto& e : fs::directory_iterator(temp, ec))
       if (e.path().filename().string().rfind("zel", 0) == 0) out.push_back(e.path().filename().string());
     return out;
@@ -97,7 +98,7 @@ TEST_F(EngineRunTest, EmptyScriptRunsSilentlyAndLogsEveryPhase) {
   EXPECT_EQ(bytes.size(), expected.size() * 2);
   EXPECT_TRUE(SupportFolders().empty());
   // The archive library's folder in the user's local application data.
-  EXPECT_TRUE(fs::is_directory(fs::path(machine_) / "drive_c/users/User/AppData/Local/ZADIV"));
+  EXPECT_TRUE(fs::is_directory(fs::path(machine_) / "drive_c/Users/User/AppData/Local/ZADIV"));
 
   // A second run truncates the log instead of appending.
   ASSERT_EQ(Engine(out_ + "/app-setup", {"/s", "/l=" + Z(log)}).exit_code, 0);
