@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <charconv>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -101,7 +102,7 @@ bool ParseContentRange(std::string_view value, ResponseHeaders* headers) {
 }
 
 // Why this side ended a request early.
-enum class Abort { kNone, kCancelled, kFileError, kRangeMismatch, kErrorBody };
+enum class Abort { kNone, kCancelled, kTimedOut, kFileError, kRangeMismatch, kErrorBody };
 
 class Download {
  public:
@@ -157,6 +158,7 @@ class Download {
   Abort abort_ = Abort::kNone;
   platform::Win32Error file_error_ = 0;
   char curl_error_[CURL_ERROR_SIZE] = {};
+  std::chrono::steady_clock::time_point last_data_;  // last header or body bytes
 
   // State of the download.
   std::unique_ptr<platform::File> file_;
@@ -203,6 +205,7 @@ DownloadResult Download::FromTransportError(CURLcode code) const {
 }
 
 size_t Download::OnHeader(std::string_view line) {
+  last_data_ = std::chrono::steady_clock::now();
   std::string_view text = Trim(line);
   if (text.size() >= 5 && text.substr(0, 5) == "HTTP/") {
     // A new response begins (after a redirect or an interim 1xx answer).
@@ -262,6 +265,7 @@ bool Download::OpenTarget(bool overwrite_from_offset, uint64_t offset) {
 }
 
 size_t Download::OnBody(const char* data, size_t size) {
+  last_data_ = std::chrono::steady_clock::now();
   if (abort_ != Abort::kNone) return 0;
   if (!body_started_) {
     body_started_ = true;
@@ -338,10 +342,10 @@ CURLcode Download::Perform(Method method, uint64_t offset) {
   std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
       curl_slist_append(nullptr, kAcceptHeader), curl_slist_free_all);
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-  // The receive timeout: connecting, and any stretch without data.
+  // The receive timeout covers connecting; the wait loop below watches every
+  // later stretch without data (libcurl's low-speed check averages over
+  // several seconds and would let a stall after a burst run longer).
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeout_));
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeout_));
   // Only the proxy given here; never one from the environment.
   curl_easy_setopt(h, CURLOPT_PROXY, options_.proxy.server.c_str());
   if (!options_.proxy.server.empty()) {
@@ -377,6 +381,8 @@ CURLcode Download::Perform(Method method, uint64_t offset) {
   curl_multi_add_handle(multi.get(), h);
   CURLcode result = CURLE_ABORTED_BY_CALLBACK;
   int running = 1;
+  last_data_ = std::chrono::steady_clock::now();
+  const auto timeout = std::chrono::seconds(timeout_);
   while (true) {
     if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
       result = CURLE_FAILED_INIT;
@@ -391,6 +397,11 @@ CURLcode Download::Perform(Method method, uint64_t offset) {
     }
     if (StopRequested()) {
       abort_ = Abort::kCancelled;
+      break;
+    }
+    if (abort_ == Abort::kNone && std::chrono::steady_clock::now() - last_data_ > timeout) {
+      abort_ = Abort::kTimedOut;
+      result = CURLE_OPERATION_TIMEDOUT;
       break;
     }
     curl_multi_poll(multi.get(), nullptr, 0, kPollMilliseconds, nullptr);

@@ -37,6 +37,12 @@ bool HasControlOrBlank(const std::string& text) {
 
 std::optional<ParsedUrl> ParseUrl(const std::string& url) {
   if (url.empty() || HasControlOrBlank(url)) return std::nullopt;
+  // An authority must follow the scheme ("http:///path" has none).
+  size_t separator = url.find("://");
+  if (separator == std::string::npos || separator + 3 >= url.size() ||
+      url[separator + 3] == '/') {
+    return std::nullopt;
+  }
   UrlHandle handle(curl_url());
   if (!handle) return std::nullopt;
   if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return std::nullopt;

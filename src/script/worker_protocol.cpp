@@ -208,9 +208,9 @@ WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& s
         if (spec.on_turn) spec.on_turn();
         if (!stop_asked && ToBoolean(vars.GetVariable("VELK_IsCancelled"))) {
           vars.Manager().Set("VELK_LastActiveTick", vars.GetVariable("VELK_LastDelegateTick"));
+          loop.StartTimer(spec.watchdog_timer, spec.watchdog_period, watchdog_tick);
           shared->stop.request_stop();
           stop_asked = true;
-          loop.StartTimer(spec.watchdog_timer, spec.watchdog_period, watchdog_tick);
         }
         loop.WaitAndRun(kTurn);
       }

@@ -247,8 +247,7 @@ TEST_F(WorkerProtocolTest, CooperativeJobCancelledMidwayEndsPromptly) {
   WorkerSpec spec;
   spec.watchdog_timer = watchdog::kExtract7Zip;
   spec.watchdog_period = 60s;  // far away: the job must end on its own
-  bool timer_armed_during_wait = false;
-  spec.on_turn = [&] { timer_armed_during_wait |= loop.TimerArmed(watchdog::kExtract7Zip); };
+  std::atomic<bool> timer_armed_at_stop{false};
   std::atomic<int> reports_after_cancel{0};
 
   const auto start = std::chrono::steady_clock::now();
@@ -258,6 +257,7 @@ TEST_F(WorkerProtocolTest, CooperativeJobCancelledMidwayEndsPromptly) {
         // The user presses Cancel on the page (a task on the UI thread).
         loop.Post([&] { Vars().AssignVariable("VELK_IsCancelled", "TRUE", "Cancel Button"); });
         for (int i = 0; i < 3000 && !stop.stop_requested(); ++i) std::this_thread::sleep_for(10ms);
+        timer_armed_at_stop = loop.TimerArmed(watchdog::kExtract7Zip);
         if (!progress.Report("Stopping", 0, 100, 20)) ++reports_after_cancel;
       },
       spec);
@@ -265,7 +265,7 @@ TEST_F(WorkerProtocolTest, CooperativeJobCancelledMidwayEndsPromptly) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
   EXPECT_EQ(result.outcome, WorkerOutcome::kCancelled);
   EXPECT_FALSE(result.end_run);
-  EXPECT_TRUE(timer_armed_during_wait);
+  EXPECT_TRUE(timer_armed_at_stop) << "the watchdog is armed when the stop is asked";
   EXPECT_FALSE(loop.TimerArmed(watchdog::kExtract7Zip)) << "the watchdog is disarmed after the wait";
   EXPECT_EQ(reports_after_cancel, 1) << "Report tells a stopped job to stop";
   EXPECT_EQ(Var("VELK_thProgressText"), "Stopping");
