@@ -149,7 +149,7 @@ bool ProgressReporter::Report(std::string_view text, int64_t min, int64_t max,
 
 bool ProgressReporter::StopRequested() const { return shared_->stop.stop_requested(); }
 
-WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& spec, WorkerJob job) {
+WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& job_spec, WorkerJob job) {
   VariableStore& vars = engine.variables;
   ui::UiLoop& loop = engine.loop;
   const bool silent = IsSilent(engine);
@@ -180,11 +180,11 @@ WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& s
     // 3. The watchdog: re-armed while the job keeps reporting progress,
     // otherwise the job is abandoned.
     std::function<void()> watchdog_tick = [&] {
-      if (spec.watch_progress) {
+      if (job_spec.watch_progress) {
         std::string delegate_tick = vars.GetVariable("VELK_LastDelegateTick");
         if (vars.GetVariable("VELK_LastActiveTick") != delegate_tick) {
           vars.Manager().Set("VELK_LastActiveTick", delegate_tick);
-          loop.StartTimer(spec.watchdog_timer, spec.watchdog_period, watchdog_tick);
+          loop.StartTimer(job_spec.watchdog_timer, job_spec.watchdog_period, watchdog_tick);
           return;
         }
       }
@@ -194,7 +194,7 @@ WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& s
       ui::UiLoop& loop;
       const std::string& name;
       ~TimerGuard() { loop.StopTimer(name); }
-    } timer_guard{loop, spec.watchdog_timer};
+    } timer_guard{loop, job_spec.watchdog_timer};
 
     // 2. Turn the UI loop until the job ends or is abandoned.
     bool stop_asked = false;
@@ -205,10 +205,10 @@ WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& s
           if (shared->done) break;
         }
         if (abandoned) break;
-        if (spec.on_turn) spec.on_turn();
+        if (job_spec.on_turn) job_spec.on_turn();
         if (!stop_asked && ToBoolean(vars.GetVariable("VELK_IsCancelled"))) {
           vars.Manager().Set("VELK_LastActiveTick", vars.GetVariable("VELK_LastDelegateTick"));
-          loop.StartTimer(spec.watchdog_timer, spec.watchdog_period, watchdog_tick);
+          loop.StartTimer(job_spec.watchdog_timer, job_spec.watchdog_period, watchdog_tick);
           shared->stop.request_stop();
           stop_asked = true;
         }
@@ -245,7 +245,7 @@ WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& s
       run.end_requested = true;
       result.end_run = true;
     } else {
-      vars.AssignVariable("ABORTEDONERROR", "TRUE", spec.cancel_source);
+      vars.AssignVariable("ABORTEDONERROR", "TRUE", job_spec.cancel_source);
     }
   }
   return result;

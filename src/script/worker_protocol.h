@@ -145,6 +145,6 @@ struct WorkerResult {
 // Runs `job` on a worker thread and waits for it as described above. An
 // exception thrown by the job is rethrown here once the job has ended (not
 // for an abandoned job), before the cancellation handling.
-WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& spec, WorkerJob job);
+WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& job_spec, WorkerJob job);
 
 }  // namespace kestrawl::script

@@ -176,14 +176,14 @@ TEST(VariableCommandHandlersTest, EveryNameIsATableCommandOfTheFamily) {
   std::set<std::string> names;
   for (const HandlerEntry& e : VariableCommandHandlers()) {
     SCOPED_TRACE(std::string(e.name));
-    const CommandSpec* spec = FindCommand(e.name);
-    ASSERT_NE(spec, nullptr);
+    const CommandSpec* def = FindCommand(e.name);
+    ASSERT_NE(def, nullptr);
     EXPECT_NE(e.handler, nullptr);
     EXPECT_TRUE(names.insert(std::string(e.name)).second);
   }
-  for (const CommandSpec& spec : AllCommands()) {
-    if (spec.family == "variables" && spec.name != "Evaluate Expression") {
-      EXPECT_TRUE(names.count(std::string(spec.name))) << spec.name;
+  for (const CommandSpec& def : AllCommands()) {
+    if (def.family == "variables" && def.name != "Evaluate Expression") {
+      EXPECT_TRUE(names.count(std::string(def.name))) << def.name;
     }
   }
   EXPECT_TRUE(names.count("Comment") && names.count("Ignore"));

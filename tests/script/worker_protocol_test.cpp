@@ -44,9 +44,9 @@ class WorkerProtocolTest : public ::testing::Test {
   VariableStore& Vars() { return f_.vars(); }
   std::string Var(const char* name) { return Vars().GetVariable(name); }
 
-  WorkerResult Run(WorkerJob job, WorkerSpec spec = {}) {
-    if (spec.cancel_source.empty()) spec.cancel_source = "Cancel at Extract-7Zip Time";
-    return RunWorker(f_.engine(), f_.run(), spec, std::move(job));
+  WorkerResult Run(WorkerJob job, WorkerSpec job_spec = {}) {
+    if (job_spec.cancel_source.empty()) job_spec.cancel_source = "Cancel at Extract-7Zip Time";
+    return RunWorker(f_.engine(), f_.run(), job_spec, std::move(job));
   }
 
   ScriptFixture f_;
@@ -214,8 +214,8 @@ TEST_F(WorkerProtocolTest, CompletedJobPublishesProgressWhileTheLoopTurns) {
   const std::thread::id loop_thread = std::this_thread::get_id();
   ui::UiLoop& loop = f_.engine().loop;
   bool marked_while_waiting = false;
-  WorkerSpec spec;
-  spec.on_turn = [&] { marked_while_waiting = f_.run().waiting_for_worker; };
+  WorkerSpec job_spec;
+  job_spec.on_turn = [&] { marked_while_waiting = f_.run().waiting_for_worker; };
 
   WorkerResult result = Run(
       [&](std::stop_token, ProgressReporter& progress) {
@@ -228,7 +228,7 @@ TEST_F(WorkerProtocolTest, CompletedJobPublishesProgressWhileTheLoopTurns) {
         });
         for (int i = 0; i < 3000 && !done; ++i) std::this_thread::sleep_for(10ms);
       },
-      spec);
+      job_spec);
 
   EXPECT_EQ(result.outcome, WorkerOutcome::kCompleted);
   EXPECT_FALSE(result.end_run);
@@ -244,9 +244,9 @@ TEST_F(WorkerProtocolTest, CompletedJobPublishesProgressWhileTheLoopTurns) {
 
 TEST_F(WorkerProtocolTest, CooperativeJobCancelledMidwayEndsPromptly) {
   ui::UiLoop& loop = f_.engine().loop;
-  WorkerSpec spec;
-  spec.watchdog_timer = watchdog::kExtract7Zip;
-  spec.watchdog_period = 60s;  // far away: the job must end on its own
+  WorkerSpec job_spec;
+  job_spec.watchdog_timer = watchdog::kExtract7Zip;
+  job_spec.watchdog_period = 60s;  // far away: the job must end on its own
   std::atomic<bool> timer_armed_at_stop{false};
   std::atomic<int> reports_after_cancel{0};
 
@@ -260,7 +260,7 @@ TEST_F(WorkerProtocolTest, CooperativeJobCancelledMidwayEndsPromptly) {
         timer_armed_at_stop = loop.TimerArmed(watchdog::kExtract7Zip);
         if (!progress.Report("Stopping", 0, 100, 20)) ++reports_after_cancel;
       },
-      spec);
+      job_spec);
 
   EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
   EXPECT_EQ(result.outcome, WorkerOutcome::kCancelled);
@@ -275,9 +275,9 @@ TEST_F(WorkerProtocolTest, CooperativeJobCancelledMidwayEndsPromptly) {
 
 TEST_F(WorkerProtocolTest, JobIgnoringStopButReportingIsNotAbandoned) {
   Vars().Manager().Set("VELK_IsCancelled", "TRUE");
-  WorkerSpec spec;
-  spec.watchdog_timer = watchdog::kMediaExtraction;
-  spec.watchdog_period = 500ms;
+  WorkerSpec job_spec;
+  job_spec.watchdog_timer = watchdog::kMediaExtraction;
+  job_spec.watchdog_period = 500ms;
 
   WorkerResult result = Run(
       [](std::stop_token, ProgressReporter& progress) {
@@ -289,7 +289,7 @@ TEST_F(WorkerProtocolTest, JobIgnoringStopButReportingIsNotAbandoned) {
         }
         progress.Report("Finished anyway", 0, 100, 100);
       },
-      spec);
+      job_spec);
 
   EXPECT_EQ(result.outcome, WorkerOutcome::kCancelled);
   EXPECT_EQ(Var("VELK_thProgressText"), "Finished anyway");
@@ -299,9 +299,9 @@ TEST_F(WorkerProtocolTest, JobIgnoringStopButReportingIsNotAbandoned) {
 TEST_F(WorkerProtocolTest, JobThatStopsReportingIsAbandoned) {
   Vars().Manager().Set("VELK_IsCancelled", "TRUE");
   Vars().Manager().Set("VELK_thProgressText", "");
-  WorkerSpec spec;
-  spec.watchdog_timer = watchdog::kWebMediaGrab;
-  spec.watchdog_period = 500ms;
+  WorkerSpec job_spec;
+  job_spec.watchdog_timer = watchdog::kWebMediaGrab;
+  job_spec.watchdog_period = 500ms;
   auto log = std::make_shared<JobLog>();
 
   const auto start = std::chrono::steady_clock::now();
@@ -316,7 +316,7 @@ TEST_F(WorkerProtocolTest, JobThatStopsReportingIsAbandoned) {
         }
         log->Set(&JobLog::finished);
       },
-      spec);
+      job_spec);
 
   EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
   EXPECT_EQ(result.outcome, WorkerOutcome::kAbandoned);
@@ -337,11 +337,11 @@ TEST_F(WorkerProtocolTest, JobThatStopsReportingIsAbandoned) {
 
 TEST_F(WorkerProtocolTest, KillAtOnceWatchdogIgnoresProgress) {
   Vars().Manager().Set("VELK_IsCancelled", "TRUE");
-  WorkerSpec spec;
-  spec.watchdog_timer = watchdog::kRunProgramAs;
-  spec.watchdog_period = 500ms;
-  spec.watch_progress = false;
-  spec.cancel_source = "Cancel at Run-As Time";
+  WorkerSpec job_spec;
+  job_spec.watchdog_timer = watchdog::kRunProgramAs;
+  job_spec.watchdog_period = 500ms;
+  job_spec.watch_progress = false;
+  job_spec.cancel_source = "Cancel at Run-As Time";
   auto log = std::make_shared<JobLog>();
 
   WorkerResult result = Run(
@@ -357,7 +357,7 @@ TEST_F(WorkerProtocolTest, KillAtOnceWatchdogIgnoresProgress) {
         }
         log->Set(&JobLog::finished);
       },
-      spec);
+      job_spec);
 
   EXPECT_EQ(result.outcome, WorkerOutcome::kAbandoned);
   log->Set(&JobLog::release);
@@ -397,10 +397,10 @@ TEST_F(WorkerProtocolTest, CancelledWaitHandling) {
     f.vars().DeclareVariable("VELK_IsCancelled", "TRUE", "Initialization");
     f.vars().DeclareVariable("ABORTONERROR", row.abort_on_error, "Initialization");
     f.vars().DeclareVariable("ABORTEDONERROR", row.aborted_before, "Initialization");
-    WorkerSpec spec;
-    spec.cancel_source = "Cancel at Delete-7Zip Time";
+    WorkerSpec job_spec;
+    job_spec.cancel_source = "Cancel at Delete-7Zip Time";
     bool job_saw_stop = false;
-    WorkerResult result = RunWorker(f.engine(), f.run(), spec, [&](std::stop_token stop, ProgressReporter&) {
+    WorkerResult result = RunWorker(f.engine(), f.run(), job_spec, [&](std::stop_token stop, ProgressReporter&) {
       // Non-silent waits ask the job to stop; give them the time to.
       for (int i = 0; i < 3000 && !row.silent && !stop.stop_requested(); ++i)
         std::this_thread::sleep_for(10ms);
