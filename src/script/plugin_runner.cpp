@@ -6,12 +6,8 @@
 #include <dlfcn.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <stop_token>
-#include <thread>
 #include <vector>
 
 #include "base/comma_list.h"
@@ -19,6 +15,7 @@
 #include "script/plugin_api.h"
 #include "script/plugin_code_page.h"
 #include "script/run_state.h"
+#include "script/worker_protocol.h"
 #include "ui/message_host.h"
 
 namespace kestrawl::script {
@@ -27,8 +24,6 @@ namespace {
 constexpr std::string_view kSpaceSafe = "$SPACE_SAFE$";
 // Extra characters after the announced result length in the result buffer.
 constexpr size_t kResultRoom = 16;
-constexpr auto kPollInterval = std::chrono::milliseconds(5);
-
 enum class Outcome {
   kResult,     // the plug-in returned a result text (possibly empty)
   kFailed,     // the wide export failed: the result text is empty
@@ -36,26 +31,20 @@ enum class Outcome {
   kNotLoaded,  // the library could not be loaded or has neither export
 };
 
-// One plug-in call, shared by the waiting command and the worker thread. The
-// worker may outlive the command (the watchdog abandons it), so the call is
-// shared and the engine is reached only through `variables` under `mu`,
-// which the command clears when it abandons the worker.
+// One plug-in call, owned by the job: the worker may outlive the command
+// (the watchdog abandons it), so nothing here points into the engine; the
+// job reaches the engine only through its progress reporter.
 struct PluginCall {
   // Input, fixed before the worker starts.
   std::string native_path;
   uintptr_t window = 0;
   std::string state;   // UTF-8
   std::string params;  // UTF-8
-  platform::System* system = nullptr;
 
-  std::stop_source stop;  // requested on cancellation
+  // The running job's reporter (set on the worker thread for its callbacks).
+  const ProgressReporter* reporter = nullptr;
 
-  std::mutex mu;
-  std::condition_variable finished;
-  bool done = false;                    // guarded by mu
-  VariableStore* variables = nullptr;   // guarded by mu; null once abandoned
-
-  // Output, written by the worker before done is set.
+  // Output, written by the worker before it ends.
   Outcome outcome = Outcome::kFailed;
   std::string result;  // UTF-8
   // The byte handed to the plug-in; the engine neither sets nor reads it after.
@@ -67,24 +56,18 @@ struct PluginCall {
 // engine's plug-in worker sees only its own call.
 thread_local PluginCall* t_current_call = nullptr;
 
-// Forwards one progress report into the progress variables; returns what the
-// callback returns to the plug-in.
+// Forwards one progress report (percent -1: keep the position; "$IGNORE$"
+// or "$VELK$": keep the text); returns what the callback returns to the
+// plug-in: stop once the engine asked the worker to stop or gave up on it.
 int32_t ForwardProgress(int32_t percent, const std::string* text) {
   PluginCall* call = t_current_call;
   // A report from a thread the engine did not call the plug-in on cannot be
   // matched to a call: ignored, the plug-in goes on.
-  if (!call) return KESTRAWL_PLUGIN_CONTINUE;
-  std::lock_guard lock(call->mu);
-  if (!call->variables) return KESTRAWL_PLUGIN_STOP;  // abandoned
-  TVariableManager& vars = call->variables->Manager();
-  vars.Set("VELK_LastDelegateTick", std::to_string(call->system->TickCount()));
-  if (percent != -1) {
-    vars.Set("VELK_thMax", "100");
-    vars.Set("VELK_thMin", "0");
-    vars.Set("VELK_thProgress", std::to_string(percent));
-  }
-  if (text && *text != "$IGNORE$" && *text != "$VELK$") vars.Set("VELK_thProgressText", *text);
-  return call->stop.stop_requested() ? KESTRAWL_PLUGIN_STOP : KESTRAWL_PLUGIN_CONTINUE;
+  if (!call || !call->reporter) return KESTRAWL_PLUGIN_CONTINUE;
+  std::string_view shown = kKeepProgressText;
+  if (text && *text != kKeepProgressText && *text != kProgressFromVariables) shown = *text;
+  bool go_on = call->reporter->Report(shown, 0, 100, percent == -1 ? kKeepProgressPosition : percent);
+  return go_on ? KESTRAWL_PLUGIN_CONTINUE : KESTRAWL_PLUGIN_STOP;
 }
 
 }  // namespace
@@ -156,80 +139,28 @@ void CallNarrow(PluginCall& call, KestrawlRunTimeExecuteA execute) {
   call.outcome = Outcome::kResult;
 }
 
-// The worker thread: load, call, free, report completion.
-void RunCall(std::shared_ptr<PluginCall> call) {
-  t_current_call = call.get();
-  if (void* library = dlopen(call->native_path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+// The worker: load, call, free.
+void RunCall(PluginCall& call, const ProgressReporter& reporter) {
+  call.reporter = &reporter;
+  t_current_call = &call;
+  if (void* library = dlopen(call.native_path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
     if (void* wide = dlsym(library, KESTRAWL_PLUGIN_EXPORT_W))
-      CallWide(*call, reinterpret_cast<KestrawlRunTimeExecuteW>(wide));
+      CallWide(call, reinterpret_cast<KestrawlRunTimeExecuteW>(wide));
     else if (void* narrow = dlsym(library, KESTRAWL_PLUGIN_EXPORT_A))
-      CallNarrow(*call, reinterpret_cast<KestrawlRunTimeExecuteA>(narrow));
+      CallNarrow(call, reinterpret_cast<KestrawlRunTimeExecuteA>(narrow));
     else
-      call->outcome = Outcome::kNotLoaded;
+      call.outcome = Outcome::kNotLoaded;
     dlclose(library);
   } else {
-    call->outcome = Outcome::kNotLoaded;
+    call.outcome = Outcome::kNotLoaded;
   }
   t_current_call = nullptr;
-  {
-    std::lock_guard lock(call->mu);
-    call->done = true;
-  }
-  call->finished.notify_all();
-}
-
-// Caption of the engine's own message boxes.
-std::string MessageBoxTitle(const VariableStore& vars) {
-  std::string title = vars.GetVariable("TITLE");
-  if (base::AsciiUpper(vars.GetVariable("VELKLOGO")) == "TRUE") return title;
-  return title.empty() ? "Kestrawl Wizard" : title + " - Kestrawl Wizard";
+  call.reporter = nullptr;
 }
 
 void ShowError(EngineContext& engine, const char* text) {
   engine.messages.ShowMessage(MessageBoxTitle(engine.variables), text, ui::MessageIcon::kError,
                               ui::MessageButtons::kOk);
-}
-
-// Waits for the worker, asking it to stop once VELK_IsCancelled is true and
-// abandoning it when it then reports no progress for a watchdog period.
-// Returns false when the worker was abandoned.
-bool WaitForCall(EngineContext& engine, const std::shared_ptr<PluginCall>& call,
-                 std::thread& worker) {
-  if (engine.settings.silent) {
-    worker.join();
-    return true;
-  }
-  VariableStore& vars = engine.variables;
-  bool stop_asked = false;
-  auto watchdog_start = std::chrono::steady_clock::now();
-  for (;;) {
-    {
-      std::unique_lock lock(call->mu);
-      if (call->finished.wait_for(lock, kPollInterval, [&] { return call->done; })) break;
-    }
-    if (!stop_asked && ToBoolean(vars.GetVariable("VELK_IsCancelled"))) {
-      vars.Manager().Set("VELK_LastActiveTick", vars.GetVariable("VELK_LastDelegateTick"));
-      call->stop.request_stop();
-      stop_asked = true;
-      watchdog_start = std::chrono::steady_clock::now();
-    }
-    if (stop_asked && std::chrono::steady_clock::now() - watchdog_start >=
-                          std::chrono::milliseconds(kPluginWatchdogMs)) {
-      std::string delegate_tick = vars.GetVariable("VELK_LastDelegateTick");
-      if (vars.GetVariable("VELK_LastActiveTick") != delegate_tick) {
-        vars.Manager().Set("VELK_LastActiveTick", delegate_tick);
-        watchdog_start = std::chrono::steady_clock::now();
-        continue;
-      }
-      std::lock_guard lock(call->mu);
-      if (call->done) break;
-      call->variables = nullptr;  // from now on the worker never touches the engine
-      worker.detach();
-      return false;
-    }
-  }
-  worker.join();
-  return true;
 }
 
 // The pairs of a result text whose value differs from the state text that
@@ -307,26 +238,20 @@ void RunPluginCommand(CommandContext& ctx) {
   call->window = ctx.run.dialog_handle;
   call->state = vars.AllVariablesAsCommaText();
   call->params = PluginParameterText(ctx.Raw(1));
-  call->system = &engine.platform.Sys();
-  call->variables = &vars;
 
-  // 4-6. The call, on a worker thread.
-  std::thread worker(RunCall, call);
-  bool finished = WaitForCall(engine, call, worker);
+  // 4-7. The call, on a worker; a cancelled wait shows "Setup cancelled" and
+  // records or ends the run.
+  WorkerSpec job_spec;
+  job_spec.watchdog_timer = watchdog::kPlugin;
+  job_spec.watchdog_period = std::chrono::milliseconds(kPluginWatchdogMs);
+  job_spec.cancel_source = kPluginCancelSource;
+  WorkerResult waited = RunWorker(engine, ctx.run, job_spec,
+                                  [call](std::stop_token, ProgressReporter& reporter) { RunCall(*call, reporter); });
+  const bool finished = waited.outcome != WorkerOutcome::kAbandoned;
+  if (waited.end_run) return;
   if (finished && call->outcome == Outcome::kNotLoaded) {
     if (!silent) ShowError(engine, kPluginMissingMessage);
     return;
-  }
-
-  // 7. Cancellation.
-  if (ToBoolean(vars.GetVariable("VELK_IsCancelled"))) {
-    if (!ToBoolean(vars.GetVariable("ABORTEDONERROR")) && !silent)
-      ShowError(engine, kPluginCancelledMessage);
-    if (ToBoolean(vars.GetVariable("ABORTONERROR"))) {
-      ctx.run.end_requested = true;
-      return;
-    }
-    vars.AssignVariable("ABORTEDONERROR", "TRUE", kPluginCancelSource);
   }
 
   // 8. The result.
