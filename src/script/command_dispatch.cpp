@@ -8,6 +8,7 @@
 #include "script/commands/expression_commands.h"
 #include "script/commands/terminate_commands.h"
 #include "script/commands/variable_commands.h"
+#include "script/commands/web_media_commands.h"
 
 namespace kestrawl::script {
 
@@ -15,7 +16,9 @@ namespace {
 
 std::vector<HandlerEntry> CollectHandlers() {
   std::vector<HandlerEntry> all;
-  for (auto family : {VariableCommandHandlers, ExpressionCommandHandlers, ArchiveCommandHandlers, ComponentCommandHandlers, DialogCommandHandlers, TerminateCommandHandlers}) {
+  for (auto family : {VariableCommandHandlers, ExpressionCommandHandlers, ArchiveCommandHandlers,
+                      ComponentCommandHandlers, DialogCommandHandlers, TerminateCommandHandlers,
+                      WebMediaCommandHandlers}) {
     auto entries = family();
     all.insert(all.end(), entries.begin(), entries.end());
   }

@@ -7,6 +7,7 @@
 #include "script/command_context.h"
 #include "script/command_dispatch.h"
 #include "script/conditions.h"
+#include "script/media_cache.h"
 #include "script/plugin_runner.h"
 #include "script/predefined_variables.h"
 #include "script/prepass.h"
@@ -47,6 +48,7 @@ class Interpreter {
   bool BlockStateBeforeDispatch(const std::string& name);
   bool ControlCommand(CommandContext& ctx);
   void ReportRuntimeError(const std::string& message);
+  void GrabMediaFor(CommandContext& ctx, bool plugin);
 
   // Scans.
   void BranchScan(bool stop_at_else);
@@ -145,6 +147,11 @@ void Interpreter::ExitStep() {
   if (single_instance_ && !r_.single_instance_marker.empty())
     e_.platform.Files().DeleteFile(r_.single_instance_marker);
   if (e_.pages) e_.pages->HidePage();
+  try {
+    CleanUpMediaCache(e_, r_);
+  } catch (const std::exception&) {
+    // A cache that cannot be cleaned stays for the next run.
+  }
   e_.log.Write("    </ExitScript>");
 }
 
@@ -170,6 +177,7 @@ void Interpreter::MainLoop() {
     try {
       bool plugin = false;
       for (const auto& p : s_.plugin_commands) plugin = plugin || base::EqualsNoCase(p, ctx.name);
+      GrabMediaFor(ctx, plugin);
       if (plugin) {
         RunPluginCommand(ctx);
       } else if (!BlockStateBeforeDispatch(ctx.name) && !ControlCommand(ctx)) {
@@ -183,6 +191,23 @@ void Interpreter::MainLoop() {
       throw EndOfRun{};
     }
     if (r_.end_requested) throw EndOfRun{};
+  }
+}
+
+// With cached media (cache kind 2), the commands that take files from a
+// medium get it into the media cache first; "Apply Changes" and "Apply
+// Patch" need the offline media of an installation.
+void Interpreter::GrabMediaFor(CommandContext& ctx, bool plugin) {
+  if (s_.cache_mode != 2) return;
+  const std::string& name = ctx.name;
+  const std::string& folder = s_.MediaFolder(ctx.index);
+  if (!folder.empty() && (plugin || name == "Install Files" || name == "Install Assembly" ||
+                          name == "Install ODBC Driver" || name == "Install Service")) {
+    GrabMedium(e_, r_, folder);
+  } else if ((name == "Apply Changes" || name == "Apply Patch") &&
+             !ToBoolean(e_.variables.GetVariable("ABORTEDONERROR")) &&
+             !ToBoolean(e_.variables.GetVariable("REMOVE"))) {
+    GrabMedium(e_, r_, "OFFLINE\\");
   }
 }
 

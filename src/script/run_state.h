@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "script/component_store.h"
+#include "script/web_media_blocks.h"
 
 namespace kestrawl::script {
 
@@ -63,6 +64,13 @@ class RunState {
   ComponentStore components;
   // The single-instance marker file, when one was created.
   std::string single_instance_marker;
+  // Blocks recorded by "Web Media Block", with the shared proxy settings
+  // and resume flag of their downloads.
+  WebMediaState web_media;
+  // Media cache: the media root of this run (empty before the first grab)
+  // and the local web block archives found unusable in this run.
+  std::string media_root;
+  std::vector<std::string> bad_local_archives;
 
   void AddSavedVariable(const std::string& name);
 };
