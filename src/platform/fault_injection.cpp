@@ -95,6 +95,9 @@ DriveType FileSystemWrapper::GetDriveType(const std::string& root) {
   return target_.GetDriveType(root);
 }
 std::string FileSystemWrapper::LogicalDrives() { return target_.LogicalDrives(); }
+Win32Error FileSystemWrapper::SetCompression(const std::string& p, bool c) {
+  KW_FORWARD("SetCompression", target_.SetCompression(p, c));
+}
 Win32Error FileSystemWrapper::GetNativePath(const std::string& p, std::string* n) {
   KW_FORWARD("GetNativePath", target_.GetNativePath(p, n));
 }

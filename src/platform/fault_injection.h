@@ -61,6 +61,7 @@ class FileSystemWrapper : public FileSystem {
   DriveType GetDriveType(const std::string& root) override;
   std::string LogicalDrives() override;
   Win32Error GetNativePath(const std::string& path, std::string* native) override;
+  Win32Error SetCompression(const std::string& path, bool compressed) override;
 
  protected:
   // The error to inject for this call, or 0. Override for custom faults.

@@ -121,6 +121,15 @@ class FileSystem {
   // Drive letters in use, upper case, in order ("CZ").
   virtual std::string LogicalDrives() = 0;
 
+  // File-system compression of a file or folder (what the shell shows as
+  // the compressed attribute). Volumes that cannot compress answer
+  // kNotSupported (50).
+  virtual Win32Error SetCompression(const std::string& path, bool compressed) {
+    (void)path;
+    (void)compressed;
+    return err::kNotSupported;
+  }
+
   // The path the machine's own operating system uses for the file: the
   // Windows path itself on Windows, the host path on a simulated machine.
   // Libraries and programs that work outside this interface (the archive

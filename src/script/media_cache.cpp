@@ -325,6 +325,7 @@ bool CopyOfflineMedia(fs::FileSystem& files, const CopyMediaRequest& request, co
       }
     }
     if (!files.FileExists(to)) return false;
+    files.SetCompression(to, request.compress);
   }
   if (!request.copy_web_block.empty() && !request.setup_executable.empty()) {
     std::string exe = request.setup_executable;
@@ -362,6 +363,15 @@ MediaProgress ReporterProgress(ProgressReporter& reporter) {
   };
 }
 
+// Folders the grab creates are compressed when VELK_COMPRESS_INSTALLER_CACHE
+// is true and made uncompressed otherwise (a volume that cannot compress
+// keeps them as they are).
+void ApplyCacheCompression(EngineContext& engine, const std::vector<std::string>& folders) {
+  const bool compress = ToBoolean(engine.variables.GetVariable("VELK_COMPRESS_INSTALLER_CACHE"));
+  for (const auto& folder : folders)
+    engine.platform.Files().SetCompression(base::ExcludeTrailingBackslash(folder), compress);
+}
+
 void GrabOffline(EngineContext& engine, RunState& run, const std::string& root, const std::string& folder,
                  const std::string& marker) {
   fs::FileSystem& files = engine.platform.Files();
@@ -369,6 +379,8 @@ void GrabOffline(EngineContext& engine, RunState& run, const std::string& root, 
   CopyMediaRequest request;
   request.source = SetupSourceFolder(engine);
   request.media_root = root;
+  request.compress = ToBoolean(engine.variables.GetVariable("VELK_COMPRESS_INSTALLER_CACHE"));
+  ApplyCacheCompression(engine, {root, folder});
   request.keep_sources = ToBoolean(CompilerSetting(engine.script, "#CACHESOURCES#")) &&
                          engine.script.cache_mode == kMediaCachedKind;
   request.copy_web_block = engine.variables.GetVariable("COPYWEBLOCK");
@@ -441,6 +453,7 @@ void GrabMedium(EngineContext& engine, RunState& run, const std::string& name) {
     for (int retries = 0; !download_again;) {
       files.CreateFolderTree(folder);
       files.CreateFolderTree(request.staging);
+      ApplyCacheCompression(engine, {root, folder, request.staging});
       auto outcome = std::make_shared<ExtractMediaResult>();
       WorkerSpec worker;
       worker.watchdog_timer = watchdog::kMediaExtraction;

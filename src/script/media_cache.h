@@ -126,6 +126,7 @@ struct CopyMediaRequest {
   bool keep_sources = false;   // "#CACHESOURCES#" TRUE with kind 2: copy, never move
   std::string copy_web_block;  // COPYWEBLOCK folder, or empty
   std::string setup_executable;  // SFXPATH + SFXFILE, copied to COPYWEBLOCK
+  bool compress = false;       // VELK_COMPRESS_INSTALLER_CACHE: copied files compressed, else not
 };
 
 // The body of `TCopyMedia`: copies (or moves) S + "offline\" below

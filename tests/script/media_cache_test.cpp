@@ -80,6 +80,18 @@ TEST_F(MediaCacheTest, WebBlockIsPlacedByTheMediaFileTable) {
   EXPECT_FALSE(Files().FolderExists(common + "\\velk"));
 }
 
+TEST_F(MediaCacheTest, CacheCompressionFollowsTheSetting) {
+  MakeLocalBlock();
+  for (const char* setting : {"TRUE", "FALSE"}) {
+    f_.vars().DeclareVariable("VELK_COMPRESS_INSTALLER_CACHE", setting, "Test");
+    DeleteFolderContents(Files(), root_);
+    GrabMedium(f_.engine(), f_.run(), "Blk\\");
+    platform::FileEntry entry;
+    ASSERT_EQ(Files().GetEntry(root_ + "Blk", &entry), 0u);
+    EXPECT_EQ((entry.attributes & platform::attr::kCompressed) != 0, std::string(setting) == "TRUE") << setting;
+  }
+}
+
 TEST_F(MediaCacheTest, PresentMediumIsNotGrabbedAgainEvenWithoutItsArchive) {
   MakeLocalBlock();
   GrabMedium(f_.engine(), f_.run(), "Blk\\");

@@ -30,6 +30,9 @@ constexpr const char* kSessionManager = "SYSTEM\\CurrentControlSet\\Control\\Ses
 constexpr const char* kPendingValue = "PendingFileRenameOperations";
 constexpr const char* kNtPrefix = "\\??\\";
 constexpr uint32_t kStoredBits = attr::kHidden | attr::kSystem | attr::kArchive;
+// Recorded too, but changed only through SetCompression (as on Windows,
+// where setting attributes leaves compression alone).
+constexpr uint32_t kRecordedBits = kStoredBits | attr::kCompressed;
 // Host symbolic links show as reparse points, as links and junctions do on
 // Windows, so tree walks can leave their targets alone.
 constexpr uint32_t kReparsePoint = 0x400;
@@ -303,9 +306,9 @@ uint32_t SimFileSystem::AttributesOf(const std::string& host, const struct stat&
   std::optional<uint32_t> stored = book_.GetBits(host, st.st_dev, st.st_ino, st.st_nlink > 1);
   uint32_t bits;
   if (S_ISDIR(st.st_mode)) {
-    bits = attr::kDirectory | (stored ? *stored & (kStoredBits | attr::kReadOnly) : 0);
+    bits = attr::kDirectory | (stored ? *stored & (kRecordedBits | attr::kReadOnly) : 0);
   } else {
-    bits = stored ? *stored & kStoredBits : attr::kArchive;
+    bits = stored ? *stored & kRecordedBits : attr::kArchive;
     if (IsReadOnlyFile(st)) bits |= attr::kReadOnly;
   }
   struct stat own;
@@ -345,7 +348,7 @@ Win32Error SimFileSystem::SetAttributes(const std::string& path, uint32_t attrib
   std::string host = r.Host();
   struct stat st;
   if (stat(host.c_str(), &st) != 0) return Win32FromErrno(errno);
-  uint32_t keep = attributes & kStoredBits;
+  uint32_t keep = (attributes & kStoredBits) | (AttributesOf(host, st) & attr::kCompressed);
   if (S_ISDIR(st.st_mode)) {
     keep |= attributes & attr::kReadOnly;
   } else {
@@ -354,6 +357,19 @@ Win32Error SimFileSystem::SetAttributes(const std::string& path, uint32_t attrib
     if (wanted != mode && chmod(host.c_str(), wanted) != 0) return Win32FromErrno(errno);
   }
   return book_.SetBits(host, st.st_dev, st.st_ino, keep) ? err::kSuccess : err::kAccessDenied;
+}
+
+Win32Error SimFileSystem::SetCompression(const std::string& path, bool compressed) {
+  Resolved r;
+  if (Win32Error e = Resolve(path, &r)) return e;
+  if (Win32Error e = r.NeedExisting()) return e;
+  std::string host = r.Host();
+  struct stat st;
+  if (stat(host.c_str(), &st) != 0) return Win32FromErrno(errno);
+  uint32_t bits = AttributesOf(host, st) & (kStoredBits | attr::kReadOnly | attr::kCompressed);
+  if (!S_ISDIR(st.st_mode)) bits &= ~attr::kReadOnly;  // read-only of files lives in the mode bits
+  bits = compressed ? (bits | attr::kCompressed) : (bits & ~attr::kCompressed);
+  return book_.SetBits(host, st.st_dev, st.st_ino, bits) ? err::kSuccess : err::kAccessDenied;
 }
 
 Win32Error SimFileSystem::SetLastWriteTime(const std::string& path, FileTime time) {

@@ -52,6 +52,8 @@ class SimFileSystem : public FileSystem {
                             uint64_t* total_bytes) override;
   DriveType GetDriveType(const std::string& root) override;
   std::string LogicalDrives() override;
+  // Recorded on the machine as the compressed attribute.
+  Win32Error SetCompression(const std::string& path, bool compressed) override;
   // The host path (a missing tail keeps the given case).
   Win32Error GetNativePath(const std::string& path, std::string* native) override {
     return ResolveHostPath(path, native);

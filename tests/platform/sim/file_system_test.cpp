@@ -284,6 +284,21 @@ TEST_F(SimFileSystemTest, AttributesRoundTrip) {
   EXPECT_EQ(files_->RemoveFolder("C:\\ro"), err::kAccessDenied);
 }
 
+TEST_F(SimFileSystemTest, CompressionIsRecordedAndSurvivesOtherAttributeChanges) {
+  MakeFile(C("c.txt"));
+  fs::create_directories(C("cache"));
+  ASSERT_EQ(files_->SetCompression("C:\\CACHE", true), err::kSuccess);
+  ASSERT_EQ(files_->SetCompression("C:\\c.txt", true), err::kSuccess);
+  EXPECT_EQ(Attributes("C:\\cache"), attr::kDirectory | attr::kCompressed);
+  EXPECT_EQ(Attributes("C:\\c.txt"), attr::kArchive | attr::kCompressed);
+  // Setting attributes leaves compression alone, as on Windows.
+  ASSERT_EQ(files_->SetAttributes("C:\\c.txt", attr::kHidden), err::kSuccess);
+  EXPECT_EQ(Attributes("C:\\c.txt"), attr::kHidden | attr::kCompressed);
+  ASSERT_EQ(files_->SetCompression("C:\\c.txt", false), err::kSuccess);
+  EXPECT_EQ(Attributes("C:\\c.txt"), attr::kHidden);
+  EXPECT_EQ(files_->SetCompression("C:\\missing", true), err::kFileNotFound);
+}
+
 TEST_F(SimFileSystemTest, LastWriteTime) {
   MakeFile(C("t.txt"));
   const FileTime when = 132000000000000000ULL + 1234500;  // 2019, with sub-second digits
