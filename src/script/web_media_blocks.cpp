@@ -30,6 +30,20 @@ std::optional<std::string> FromHexPairs(std::string_view text, bool swapped) {
   return out;
 }
 
+// Writes hexadecimal pairs (upper case); with `swapped` the low digit first.
+std::string ToHexPairs(std::string_view bytes, bool swapped) {
+  static const char* kDigits = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    char high = kDigits[b >> 4], low = kDigits[b & 0xF];
+    out.push_back(swapped ? low : high);
+    out.push_back(swapped ? high : low);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string WebBlockName(std::string_view name) {
@@ -61,6 +75,13 @@ std::optional<std::string> DescramblePassword(std::string_view scrambled) {
   for (size_t k = 0; k < step->size(); ++k)
     (*step)[k] = static_cast<char>(static_cast<unsigned char>((*step)[k]) ^ static_cast<unsigned char>(k & 0xFF));
   return FromHexPairs(*step, true);
+}
+
+std::string ScramblePassword(std::string_view password) {
+  std::string step = ToHexPairs(password, true);
+  for (size_t k = 0; k < step.size(); ++k)
+    step[k] = static_cast<char>(static_cast<unsigned char>(step[k]) ^ static_cast<unsigned char>(k & 0xFF));
+  return ToHexPairs(step, false);
 }
 
 std::string WebBlockPassword(const CompiledScript& script, std::string_view name) {

@@ -47,6 +47,8 @@ struct WebMediaState {
 // read again as hexadecimal pairs with their two digits swapped. Empty for a
 // malformed entry (odd length or a character that is not a hex digit).
 std::optional<std::string> DescramblePassword(std::string_view scrambled);
+// The inverse, as the setup builder writes the table.
+std::string ScramblePassword(std::string_view password);
 
 // The password of a block from the compiled script's password table: the
 // entry of that name (without regard to case, trailing backslash ignored),

@@ -258,3 +258,17 @@ TEST_F(WebMediaGrabTest, CancellationEndsTheWorkerWithoutAPrompt) {
 
 }  // namespace
 }  // namespace kestrawl::script
+
+namespace kestrawl::script {
+namespace {
+
+TEST(WebMediaPasswordTest, ScrambledPasswordsReadBack) {
+  for (const char* password : {"", "a", "s3cret pw", "Ümlaut €", "\x01\x7F\xFF"}) {
+    const std::string scrambled = ScramblePassword(password);
+    EXPECT_EQ(scrambled.find_first_not_of("0123456789ABCDEF"), std::string::npos) << scrambled;
+    EXPECT_EQ(DescramblePassword(scrambled).value_or("<bad>"), password);
+  }
+}
+
+}  // namespace
+}  // namespace kestrawl::script

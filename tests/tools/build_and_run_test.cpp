@@ -4,6 +4,9 @@
 
 #include <filesystem>
 
+#include "bootstrap/stub_size.h"
+#include "script/compiled_script_reader.h"
+#include "script/web_media_blocks.h"
 #include "support/test_support.h"
 
 namespace kestrawl {
@@ -86,6 +89,20 @@ TEST_F(BuildAndRunTest, PluginCommandsReturnVariables) {
         "End\n");
   RunResult r = Setup({"/s"});
   EXPECT_EQ(r.exit_code, 7) << r.err;
+}
+
+TEST_F(BuildAndRunTest, BuilderWritesComponentsAndScrambledBlockPasswords) {
+  Build("[components]\nCore = 1000\n\n[web-media]\nDocs = \"s3cret pw\"\noffline = fallback\n\n[script]\n"
+        "Comment: text=x\n");
+  const std::string setup = ReadHostFile(dir_ / "out/app");
+  auto stub = bootstrap::ComputeStubSize(setup);
+  ASSERT_TRUE(stub.has_value());
+  script::CompiledScript compiled = script::ParseCompiledScript(std::string_view(setup).substr(*stub));
+  EXPECT_EQ(compiled.component_sizes,
+            (std::vector<std::string>{"VELK-PREDEF-COMPONENT", "0", "Core", "1000"}));
+  EXPECT_EQ(script::WebBlockPassword(compiled, "DOCS\\"), "s3cret pw");
+  EXPECT_EQ(script::WebBlockPassword(compiled, "Other"), "fallback");
+  EXPECT_EQ(compiled.web_media_blocks.at(1).find("s3cret"), std::string::npos) << "stored scrambled";
 }
 
 TEST_F(BuildAndRunTest, BlockErrorsStopBeforeTheFirstCommand) {

@@ -52,9 +52,9 @@ class Parser {
       if (t.front() == '[' && t.back() == ']') {
         section = t.substr(1, t.size() - 2);
         if (section != "setup" && section != "compiler-variables" && section != "plugins" &&
-            section != "components" && section != "script")
+            section != "components" && section != "web-media" && section != "script")
           Fail("unknown section [" + section +
-               "] (known: [setup], [compiler-variables], [plugins], [components], [script])");
+               "] (known: [setup], [compiler-variables], [plugins], [components], [web-media], [script])");
         continue;
       }
       if (section.empty()) Fail("text before the first section; start with [setup]");
@@ -68,6 +68,11 @@ class Parser {
         p.compiler_variables.emplace_back(key, value);
       } else if (section == "plugins") {
         p.plugin_commands.push_back(t);
+      } else if (section == "web-media") {
+        auto [key, value] = KeyValue(t);
+        if (key.find_first_of("\\/:*?\"<>|") != std::string::npos)
+          Fail("web media block name must be a legal file name: '" + key + "'");
+        p.web_media_passwords.emplace_back(key, value);
       } else if (section == "components") {
         auto [key, value] = KeyValue(t);
         uint64_t size = 0;

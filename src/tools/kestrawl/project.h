@@ -54,6 +54,8 @@ struct Project {
   std::vector<std::pair<std::string, std::string>> compiler_variables;
   // [plugins]: names of commands carried out by plug-in libraries.
   std::vector<std::string> plugin_commands;
+  // [web-media]: block name and archive password, in file order.
+  std::vector<std::pair<std::string, std::string>> web_media_passwords;
   // [components]: name and size in bytes, in file order.
   std::vector<std::pair<std::string, uint64_t>> components;
   // [script]

@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "media/archive_library.h"
 #include "script/compiled_script_writer.h"
+#include "script/web_media_blocks.h"
 
 namespace kestrawl::tools {
 
@@ -91,6 +92,10 @@ script::CompiledScript CompileProject(const Project& p) {
   s.comments = p.comments;
   s.product_version = p.version;
   s.cache_mode = p.cache_mode;
+  for (const auto& [block, password] : p.web_media_passwords) {
+    s.web_media_blocks.push_back(block);
+    s.web_media_blocks.push_back(script::ScramblePassword(password));
+  }
   s.component_sizes = {"VELK-PREDEF-COMPONENT", "0"};
   for (const auto& [name, size] : p.components) {
     s.component_sizes.push_back(name);
