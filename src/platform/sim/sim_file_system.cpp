@@ -341,13 +341,19 @@ Win32Error SimFileSystem::GetEntry(const std::string& path, FileEntry* entry) {
   return err::kSuccess;
 }
 
-Win32Error SimFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+Win32Error SimFileSystem::StatExisting(const std::string& path, std::string* host, struct stat* st) {
   Resolved r;
   if (Win32Error e = Resolve(path, &r)) return e;
   if (Win32Error e = r.NeedExisting()) return e;
-  std::string host = r.Host();
+  *host = r.Host();
+  if (stat(host->c_str(), st) != 0) return Win32FromErrno(errno);
+  return err::kSuccess;
+}
+
+Win32Error SimFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  std::string host;
   struct stat st;
-  if (stat(host.c_str(), &st) != 0) return Win32FromErrno(errno);
+  if (Win32Error e = StatExisting(path, &host, &st)) return e;
   uint32_t keep = (attributes & kStoredBits) | (AttributesOf(host, st) & attr::kCompressed);
   if (S_ISDIR(st.st_mode)) {
     keep |= attributes & attr::kReadOnly;
@@ -360,12 +366,9 @@ Win32Error SimFileSystem::SetAttributes(const std::string& path, uint32_t attrib
 }
 
 Win32Error SimFileSystem::SetCompression(const std::string& path, bool compressed) {
-  Resolved r;
-  if (Win32Error e = Resolve(path, &r)) return e;
-  if (Win32Error e = r.NeedExisting()) return e;
-  std::string host = r.Host();
+  std::string host;
   struct stat st;
-  if (stat(host.c_str(), &st) != 0) return Win32FromErrno(errno);
+  if (Win32Error e = StatExisting(path, &host, &st)) return e;
   uint32_t bits = AttributesOf(host, st) & (kStoredBits | attr::kReadOnly | attr::kCompressed);
   if (!S_ISDIR(st.st_mode)) bits &= ~attr::kReadOnly;  // read-only of files lives in the mode bits
   bits = compressed ? (bits | attr::kCompressed) : (bits & ~attr::kCompressed);

@@ -85,6 +85,8 @@ class SimFileSystem : public FileSystem {
   std::optional<std::string> DriveRoot(char letter);
   std::vector<std::string> ReadFolder(const std::string& host);
   std::string ShortNameOf(const std::string& folder, const std::string& name);
+  // Resolves an existing file or folder and stats its host path.
+  Win32Error StatExisting(const std::string& path, std::string* host, struct stat* st);
   uint32_t AttributesOf(const std::string& host, const struct stat& st);
   void FillEntry(const std::string& host, const std::string& name, const std::string& short_name,
                  const struct stat& st, FileEntry* entry);
