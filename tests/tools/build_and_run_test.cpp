@@ -105,6 +105,14 @@ TEST_F(BuildAndRunTest, BuilderWritesComponentsAndScrambledBlockPasswords) {
   EXPECT_EQ(compiled.web_media_blocks.at(1).find("s3cret"), std::string::npos) << "stored scrambled";
 }
 
+TEST_F(BuildAndRunTest, TheDemoProjectBuildsAndRunsSilently) {
+  RunResult built = testing::Run({BinPath("kestrawl"), "build", testing::SourcePath("examples/demo"), "-o", dir_ / "demo"});
+  ASSERT_EQ(built.exit_code, 0) << built.err;
+  RunResult run = testing::Run({dir_ / "demo/demo-setup", "/s"}, {"KESTRAWL_MACHINE=" + (dir_ / "machine")});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+}
+
 TEST_F(BuildAndRunTest, BlockErrorsStopBeforeTheFirstCommand) {
   Build("[script]\n"
         "Set Variable: variable=X value=1\n"
