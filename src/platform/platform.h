@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/system.h"
 
 namespace kestrawl::platform {
@@ -16,6 +17,8 @@ class Platform {
   virtual Registry& Reg() = 0;
   virtual System& Sys() = 0;
   virtual Processes& Procs() = 0;
+  // The service control manager (none unless the platform has one).
+  virtual Services& Svc() { return UnavailableServices(); }
 };
 
 }  // namespace kestrawl::platform

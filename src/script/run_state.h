@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/native/native_state.h"
 #include "script/component_store.h"
 #include "script/web_media_blocks.h"
 
@@ -71,6 +72,11 @@ class RunState {
   // and the local web block archives found unusable in this run.
   std::string media_root;
   std::vector<std::string> bad_local_archives;
+  // The native engine: change plan, pending undo entries, progress totals.
+  engine::native::NativeState native;
+  // Shortcut files to pin, filled by the shortcut commands and processed by
+  // "Apply Changes" (list number -> entries).
+  std::vector<std::vector<std::string>> pin_lists = std::vector<std::vector<std::string>>(6);
 
   void AddSavedVariable(const std::string& name);
 };
