@@ -82,4 +82,15 @@ std::string EngineCacheFolder(platform::Platform& platform, std::string_view ove
          identity.cache_folder_name + "\\";
 }
 
+std::string CurrentEngineCacheFolder(platform::Platform& platform, const script::VariableStore& vars,
+                                     const std::string& product_code, const std::string& revision_code) {
+  InstanceIdentity identity;
+  identity.instance_code = vars.GetVariable("PRODUCTCODE");
+  identity.cache_folder_name = vars.GetVariable("REVISIONCODE");
+  if (identity.instance_code.empty()) identity.instance_code = product_code;
+  if (identity.cache_folder_name.empty()) identity.cache_folder_name = revision_code;
+  return EngineCacheFolder(platform, vars.GetVariable("OVERRIDECACHE"), identity,
+                           script::ToBoolean(vars.GetVariable("ALLUSERS")));
+}
+
 }  // namespace kestrawl::maintenance

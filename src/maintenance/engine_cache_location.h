@@ -9,6 +9,7 @@
 
 #include "maintenance/instance_identity.h"
 #include "platform/platform.h"
+#include "script/variable_store.h"
 
 namespace kestrawl::maintenance {
 
@@ -34,5 +35,12 @@ std::string EngineCacheBase(platform::Platform& platform, std::string_view overr
 // EngineCacheBase + cache folder name + "\".
 std::string EngineCacheFolder(platform::Platform& platform, std::string_view override_cache,
                               const InstanceIdentity& identity, bool machine_wide);
+
+// The cache folder of the running instance as the variables stand now:
+// PRODUCTCODE and REVISIONCODE (falling back to the given codes while the
+// bootstrap has not set them), OVERRIDECACHE, and machine-wide when
+// ALLUSERS is true.
+std::string CurrentEngineCacheFolder(platform::Platform& platform, const script::VariableStore& vars,
+                                     const std::string& product_code, const std::string& revision_code);
 
 }  // namespace kestrawl::maintenance

@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "script/commands/archive_commands.h"
+#include "script/commands/change_commands.h"
 #include "script/commands/component_commands.h"
 #include "script/commands/dialog_commands.h"
 #include "script/commands/expression_commands.h"
@@ -18,7 +19,7 @@ std::vector<HandlerEntry> CollectHandlers() {
   std::vector<HandlerEntry> all;
   for (auto family : {VariableCommandHandlers, ExpressionCommandHandlers, ArchiveCommandHandlers,
                       ComponentCommandHandlers, DialogCommandHandlers, TerminateCommandHandlers,
-                      WebMediaCommandHandlers}) {
+                      WebMediaCommandHandlers, ChangeCommandHandlers}) {
     auto entries = family();
     all.insert(all.end(), entries.begin(), entries.end());
   }

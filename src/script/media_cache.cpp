@@ -175,14 +175,8 @@ std::vector<MediaFileEntry> MediaFileTable(const CompiledScript& script) {
 std::string PackageIdentifier(const EngineContext& engine) { return engine.script.product_code; }
 
 std::string CurrentMediaRoot(EngineContext& engine, RunState& run) {
-  const VariableStore& vars = engine.variables;
-  maintenance::InstanceIdentity identity;
-  identity.instance_code = vars.GetVariable("PRODUCTCODE");
-  identity.cache_folder_name = vars.GetVariable("REVISIONCODE");
-  if (identity.instance_code.empty()) identity.instance_code = engine.script.product_code;
-  if (identity.cache_folder_name.empty()) identity.cache_folder_name = engine.script.revision_code;
-  const std::string cache = maintenance::EngineCacheFolder(
-      engine.platform, vars.GetVariable("OVERRIDECACHE"), identity, ToBoolean(vars.GetVariable("ALLUSERS")));
+  const std::string cache = maintenance::CurrentEngineCacheFolder(
+      engine.platform, engine.variables, engine.script.product_code, engine.script.revision_code);
   const std::string root = cache + PackageIdentifier(engine) + "\\";
   fs::FileSystem& files = engine.platform.Files();
   if (!run.media_root.empty() && !base::EqualsNoCase(run.media_root, root) &&

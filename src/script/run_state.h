@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,10 @@ class RunState {
   engine::native::NativeState native;
   // Shortcut files to pin, filled by the shortcut commands and processed by
   // "Apply Changes" (list number -> entries).
+  // Windows Installer mode: positions (1-based) of the change commands that
+  // ran, and the run properties collected for the installer.
+  std::set<size_t> executed_positions;
+  std::vector<std::pair<std::string, std::string>> run_properties;
   std::vector<std::vector<std::string>> pin_lists = std::vector<std::vector<std::string>>(6);
 
   void AddSavedVariable(const std::string& name);

@@ -14,10 +14,6 @@ namespace kestrawl::script {
 
 namespace {
 
-bool IsSilent(EngineContext& engine) {
-  return engine.settings.silent || ToBoolean(engine.variables.GetVariable("SILENT"));
-}
-
 // Everything the `TGrabMedia` worker uses; shared with the job so that an
 // abandoned worker never touches the caller's frame.
 struct GrabJob {

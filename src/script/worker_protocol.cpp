@@ -47,10 +47,6 @@ bool ParseDecimal(std::string_view text, int64_t* value) {
   return ec == std::errc() && ptr == end;
 }
 
-bool IsSilent(const EngineContext& engine) {
-  return engine.settings.silent || ToBoolean(engine.variables.GetVariable("SILENT"));
-}
-
 void WorkerMain(std::shared_ptr<WorkerShared> shared, WorkerJob job) {
   ProgressReporter reporter(shared);
   std::exception_ptr error;
@@ -238,7 +234,7 @@ WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& j
   result.outcome = abandoned ? WorkerOutcome::kAbandoned : WorkerOutcome::kCompleted;
   if (ToBoolean(vars.GetVariable("VELK_IsCancelled"))) {
     if (!abandoned) result.outcome = WorkerOutcome::kCancelled;
-    if (!silent && !ToBoolean(vars.GetVariable("ABORTEDONERROR")))
+    if (!silent && job_spec.show_cancelled_message && !ToBoolean(vars.GetVariable("ABORTEDONERROR")))
       engine.messages.ShowMessage(MessageBoxTitle(vars), kSetupCancelledMessage,
                                   ui::MessageIcon::kError, ui::MessageButtons::kOk);
     if (ToBoolean(vars.GetVariable("ABORTONERROR"))) {
@@ -249,6 +245,10 @@ WorkerResult RunWorker(EngineContext& engine, RunState& run, const WorkerSpec& j
     }
   }
   return result;
+}
+
+bool IsSilent(const EngineContext& engine) {
+  return engine.settings.silent || ToBoolean(engine.variables.GetVariable("SILENT"));
 }
 
 }  // namespace kestrawl::script

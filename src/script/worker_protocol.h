@@ -86,6 +86,9 @@ struct ProgressView {
 ProgressView RefreshProgressValues(VariableStore& vars, std::string_view text, bool mirror_cancel,
                                    int64_t min, int64_t max, int64_t position);
 
+// True for a silent run: the "s"/"qn" switch, or SILENT set by the script.
+bool IsSilent(const EngineContext& engine);
+
 // Caption of the engine's own message boxes: TITLE when VELKLOGO is true
 // ("TRUE" in any case), else TITLE + " - Kestrawl Wizard", or
 // "Kestrawl Wizard" when TITLE is empty.
@@ -124,6 +127,8 @@ struct WorkerSpec {
   // Source of the ABORTEDONERROR assignment after a cancelled wait, naming
   // the operation ("Cancel at Extract-7Zip Time").
   std::string cancel_source;
+  // false: a cancelled wait never shows "Setup cancelled" (a rollback).
+  bool show_cancelled_message = true;
   // Called on every turn of a non-silent wait, on the UI thread (the
   // interpreter forwards its own progress values here). May be empty.
   std::function<void()> on_turn;

@@ -20,6 +20,10 @@ int ConsoleMessageHost::ShowMessage(const std::string& caption, const std::strin
       return answer::kCancel;
     case MessageButtons::kAbortRetryIgnore:
       return answer::kAbort;
+    case MessageButtons::kYesNoCancelToAll:
+      // Without a window nobody can answer: go on without the operation
+      // rather than retry it for ever.
+      return answer::kNo;
   }
   return answer::kOk;
 }

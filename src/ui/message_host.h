@@ -11,7 +11,9 @@
 namespace kestrawl::ui {
 
 enum class MessageIcon { kNone, kError, kWarning, kInformation, kQuestion };
-enum class MessageButtons { kOk, kOkCancel, kYesNo, kYesNoCancel, kRetryCancel, kAbortRetryIgnore };
+enum class MessageButtons { kOk, kOkCancel, kYesNo, kYesNoCancel, kRetryCancel, kAbortRetryIgnore,
+                            // yes, no, cancel, yes to all, no to all
+                            kYesNoCancelToAll };
 
 // Results as Windows numbers them (IDOK = 1 ... IDNO = 7).
 namespace answer {
@@ -22,6 +24,8 @@ inline constexpr int kRetry = 4;
 inline constexpr int kIgnore = 5;
 inline constexpr int kYes = 6;
 inline constexpr int kNo = 7;
+inline constexpr int kNoToAll = 9;
+inline constexpr int kYesToAll = 10;
 }  // namespace answer
 
 class MessageHost {

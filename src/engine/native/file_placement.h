@@ -5,6 +5,7 @@
 // self-registration, shared-file count and attribute steps.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,17 @@ PlaceOutcome PlaceFile(NativeRun& run, const PlaceRequest& request);
 // moved to destination + "." + N and deleted at restart. Returns true when
 // the destination is still in use.
 bool FreeDestination(NativeRun& run, const std::string& destination, bool allow_move);
+
+// A file found by "Copy/Move Local Files".
+struct LocalFile {
+  std::string path;             // full path
+  std::string relative_folder;  // folder below the searched folder, "" or ending in "\"
+  uint64_t size = 0;
+};
+// Every file matching folder + pattern; with recurse the files of the
+// subfolders come first (depth first), then those of the folder itself.
+std::vector<LocalFile> ListLocalFiles(platform::FileSystem& files, const std::string& folder,
+                                      const std::string& pattern, bool recurse);
 
 // Schedules a rename (or with an empty `to`, a deletion) at the next restart.
 platform::Win32Error ScheduleAtRestart(NativeRun& run, const std::string& from, const std::string& to);

@@ -23,10 +23,6 @@
 
 namespace kestrawl::engine::native {
 
-// Answers of the five-button prompts beyond the usual ones (ui::answer).
-inline constexpr int kAnswerNoToAll = 9;
-inline constexpr int kAnswerYesToAll = 10;
-
 // Outcome of an operation run through the error prompt.
 enum class OpOutcome {
   kSucceeded,  // the operation worked (maybe after retries)

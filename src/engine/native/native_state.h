@@ -48,6 +48,9 @@ struct NativeState {
   std::string error_message;
   // A file is to be replaced or deleted at the next restart.
   bool reboot_pending = false;
+  // "Apply Changes" completed an installation in this run: failures no
+  // longer roll back.
+  bool install_completed = false;
   PendingUndo pending;
   LoadedLog instance_log;
   // Copy progress tracker of the file copy under way.

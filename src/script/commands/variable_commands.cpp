@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "engine/native/change_log.h"
 #include "platform/file_system.h"
 #include "script/commands/math_commands.h"
 #include "script/commands/path_commands.h"
@@ -47,10 +48,9 @@ void SetVariableCommand(CommandContext& ctx) {
   if (!vars.VariableExists(name)) vars.DeclareVariable(base::ToUpper(name), "", ctx.Source());
 
   if (base::EqualsNoCase(name, "NATIVE_LOGGING") && value != vars.GetVariable(name)) {
-    // The native engine's change-log set-up sees the change before it is
-    // stored: it writes out pending change-log lines and turns an unusable
-    // prefix into the empty text. Not wired until the native engine exists:
-    // value = OnNativeLoggingChanged(ctx, value);
+    // The change log sees the change before it is stored: it writes out
+    // pending undo entries and turns an unusable prefix into the empty text.
+    value = engine::native::SwitchLogLocation(ctx.engine, ctx.run, value);
   }
 
   ctx.SetResult(name, value);
