@@ -13,6 +13,10 @@ ScriptFixture::ScriptFixture() {
 
 ScriptFixture::~ScriptFixture() = default;
 
+void ScriptFixture::UsePlatform(platform::Platform& platform) {
+  engine_ = std::make_unique<script::EngineContext>(platform, *messages_);
+}
+
 void ScriptFixture::SetScript(const std::vector<ScriptCommand>& commands) {
   script::CompiledScript s;
   std::vector<std::string> params;

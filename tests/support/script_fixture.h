@@ -38,6 +38,10 @@ class ScriptFixture {
   std::string messages() const { return messages_out_.str(); }
   const TempDir& dir() const { return dir_; }
 
+  // Runs the engine on another platform (e.g. a fault-injecting wrapper of
+  // machine()); call before SetScript. The fixture does not own it.
+  void UsePlatform(platform::Platform& platform);
+
   // Replaces the script (every per-command list gets one line per command).
   void SetScript(const std::vector<ScriptCommand>& commands);
   // A context for command i of the current script.

@@ -550,7 +550,9 @@ Win32Error SimFileSystem::MoveFile(const std::string& from, const std::string& t
     target = JoinHost(dst.ParentHost(), dst.given.back());
     if (target == src_host) return err::kSuccess;
   }
-  if (!src_is_folder) {
+  // A file in use may be renamed on its own volume (as a loaded program
+  // can), but not moved to another one, which copies and deletes it.
+  if (!src_is_folder && src.drive != dst.drive) {
     if (Win32Error e = ProbeInUse(src_host)) return e;
   }
   if (dst.Exists() && !same_entry) {

@@ -396,9 +396,12 @@ TEST_F(SimFileSystemTest, FileLockedByAnotherProcessIsInUse) {
     EXPECT_EQ(files_->Open("C:\\LOCKED.DLL", OpenMode::kRead, ShareMode::kExclusive, &f), err::kSharingViolation);
     EXPECT_EQ(files_->Open("C:\\locked.dll", OpenMode::kRead, ShareMode::kShared, &f), err::kSharingViolation);
     EXPECT_EQ(files_->DeleteFile("C:\\locked.dll"), err::kSharingViolation);
-    EXPECT_EQ(files_->MoveFile("C:\\locked.dll", "C:\\moved.dll", 0), err::kSharingViolation);
+    EXPECT_EQ(files_->MoveFile("C:\\locked.dll", "D:\\moved.dll", move::kCopyAllowed), err::kSharingViolation);
     EXPECT_EQ(files_->CopyFile("C:\\locked.dll", "C:\\copy.dll", false), err::kSharingViolation);
     EXPECT_TRUE(fs::exists(C("locked.dll")));
+    // A program in use can still be renamed on its own drive.
+    EXPECT_EQ(files_->MoveFile("C:\\locked.dll", "C:\\moved.dll", 0), err::kSuccess);
+    EXPECT_FALSE(fs::exists(C("locked.dll")));
   }
   EXPECT_EQ(files_->DeleteFile("C:\\locked.dll"), err::kSuccess);
 }
