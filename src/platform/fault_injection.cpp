@@ -136,6 +136,27 @@ Win32Error RegistryWrapper::EnumValues(RegRoot r, const std::string& k, RegView 
   KW_FORWARD("EnumValues", target_.EnumValues(r, k, v, values));
 }
 
+Win32Error ServicesWrapper::Create(const ServiceConfig& c) {
+  KW_FORWARD("CreateService", target_.Create(c));
+}
+Win32Error ServicesWrapper::Delete(const std::string& n) { KW_FORWARD("DeleteService", target_.Delete(n)); }
+Win32Error ServicesWrapper::QueryConfig(const std::string& n, ServiceConfig* c) {
+  KW_FORWARD("QueryServiceConfig", target_.QueryConfig(n, c));
+}
+Win32Error ServicesWrapper::QueryState(const std::string& n, uint32_t* s) {
+  KW_FORWARD("QueryServiceStatus", target_.QueryState(n, s));
+}
+Win32Error ServicesWrapper::Start(const std::string& n, const std::vector<std::string>& a) {
+  KW_FORWARD("StartService", target_.Start(n, a));
+}
+Win32Error ServicesWrapper::Stop(const std::string& n) { KW_FORWARD("ControlService", target_.Stop(n)); }
+Win32Error ServicesWrapper::ChangeStartType(const std::string& n, uint32_t s) {
+  KW_FORWARD("ChangeServiceConfig", target_.ChangeStartType(n, s));
+}
+Win32Error ServicesWrapper::List(std::vector<std::string>* n) {
+  KW_FORWARD("EnumServicesStatus", target_.List(n));
+}
+
 #undef KW_FORWARD
 
 }  // namespace kestrawl::platform

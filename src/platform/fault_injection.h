@@ -96,21 +96,51 @@ class RegistryWrapper : public Registry {
   FaultPlan* plan_;
 };
 
-// A platform whose file system and registry go through the wrappers above;
-// system facts and processes are passed through unchanged.
+// The service control manager. Calls are named after the Win32 functions
+// behind them, so that a plan can tell them from file and registry calls:
+// "CreateService", "DeleteService", "QueryServiceConfig",
+// "QueryServiceStatus", "StartService", "ControlService" (Stop),
+// "ChangeServiceConfig" (ChangeStartType), "EnumServicesStatus" (List).
+class ServicesWrapper : public Services {
+ public:
+  explicit ServicesWrapper(Services& target, FaultPlan* plan = nullptr) : target_(target), plan_(plan) {}
+
+  Win32Error Create(const ServiceConfig& config) override;
+  Win32Error Delete(const std::string& name) override;
+  Win32Error QueryConfig(const std::string& name, ServiceConfig* config) override;
+  Win32Error QueryState(const std::string& name, uint32_t* state) override;
+  Win32Error Start(const std::string& name, const std::vector<std::string>& arguments) override;
+  Win32Error Stop(const std::string& name) override;
+  Win32Error ChangeStartType(const std::string& name, uint32_t start) override;
+  Win32Error List(std::vector<std::string>* names) override;
+
+ protected:
+  virtual Win32Error Fault(const char* call) { return plan_ ? plan_->Check(call) : err::kSuccess; }
+  Services& target_;
+  FaultPlan* plan_;
+};
+using FaultyServices = ServicesWrapper;
+
+// A platform whose file system, registry and services go through the
+// wrappers above; system facts and processes are passed through unchanged.
 class PlatformWrapper : public Platform {
  public:
   PlatformWrapper(Platform& target, FaultPlan& plan)
-      : target_(target), files_(target.Files(), &plan), registry_(target.Reg(), &plan) {}
+      : target_(target),
+        files_(target.Files(), &plan),
+        registry_(target.Reg(), &plan),
+        services_(target.Svc(), &plan) {}
   FileSystem& Files() override { return files_; }
   Registry& Reg() override { return registry_; }
   System& Sys() override { return target_.Sys(); }
   Processes& Procs() override { return target_.Procs(); }
+  Services& Svc() override { return services_; }
 
  private:
   Platform& target_;
   FileSystemWrapper files_;
   RegistryWrapper registry_;
+  ServicesWrapper services_;
 };
 
 }  // namespace kestrawl::platform

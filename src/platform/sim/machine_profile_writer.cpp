@@ -1,5 +1,7 @@
 #include "platform/sim/machine_profile_writer.h"
 
+#include <sys/stat.h>
+
 #include <stdexcept>
 
 namespace kestrawl::platform::sim {
@@ -179,7 +181,7 @@ void WriteProfile(const Profile& profile, const MachineFacts& f, Registry& regis
 
   // Folders on C:.
   std::vector<std::string> dirs = {"C:\\Windows\\System32", "C:\\Windows\\Temp", "C:\\Windows\\Fonts",
-                                   "C:\\Windows\\inf", pf64 + "\\Common Files",
+                                   "C:\\Windows\\inf", "C:\\Windows\\Logs", pf64 + "\\Common Files",
                                    profile_dir + (f.major >= 6 ? "\\AppData\\Local\\Temp"
                                                                : "\\Local Settings\\Temp")};
   if (f.os64) {
@@ -190,6 +192,45 @@ void WriteProfile(const Profile& profile, const MachineFacts& f, Registry& regis
   for (const auto& d : dirs) {
     Win32Error e = files.CreateFolderTree(d);
     if (e != err::kSuccess) throw std::runtime_error("cannot create " + d + ": " + SystemMessage(e));
+  }
+}
+
+std::string Regsvr32Program() {
+  return R"SH(#!/bin/sh
+# regsvr32.exe of the simulated machine: registers nothing, appends one line
+# per call to C:\Windows\Logs\regsvr32.log with the arguments it was given.
+if [ -n "$KESTRAWL_MACHINE" ]; then
+  logs="$KESTRAWL_MACHINE/dosdevices/c:/Windows/Logs"
+else
+  logs="$(dirname "$0")/../Logs"
+fi
+line=""
+named=0
+for arg in "$@"; do
+  case "$arg" in
+    /*|-*) item="$arg" ;;
+    *) item="\"$arg\""; named=1 ;;
+  esac
+  line="${line:+$line }$item"
+done
+mkdir -p "$logs" 2>/dev/null
+printf '%s\r\n' "$line" >> "$logs/regsvr32.log" || exit 5
+[ "$named" = 1 ] || exit 1
+exit 0
+)SH";
+}
+
+void WriteSystemPrograms(const MachineFacts& f, SimFileSystem& files) {
+  std::vector<std::string> folders = {"C:\\Windows\\System32"};
+  if (f.os64) folders.push_back("C:\\Windows\\SysWOW64");
+  for (const auto& folder : folders) {
+    const std::string path = folder + "\\regsvr32.exe";
+    Win32Error e = files.CreateFolderTree(folder);
+    if (e == err::kSuccess) e = files.WriteWholeFile(path, Regsvr32Program());
+    if (e != err::kSuccess) throw std::runtime_error("cannot write " + path + ": " + SystemMessage(e));
+    std::string host;
+    if (files.ResolveHostPath(path, &host) != err::kSuccess || chmod(host.c_str(), 0755) != 0)
+      throw std::runtime_error("cannot make " + path + " runnable");
   }
 }
 

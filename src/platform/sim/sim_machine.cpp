@@ -14,6 +14,7 @@
 #include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_services.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/store.h"
 
@@ -105,6 +106,7 @@ void SimMachine::Init(const std::string& dir, const InitOptions& options) {
   SimRegistry registry(store, LayoutOf(facts));
   SimFileSystem files(dir, store, registry);
   WriteProfile(*profile, facts, registry, files);
+  WriteSystemPrograms(facts, files);
 }
 
 std::unique_ptr<SimMachine> SimMachine::Open(const std::string& dir,
@@ -119,6 +121,7 @@ std::unique_ptr<SimMachine> SimMachine::Open(const std::string& dir,
   m->files_ = std::make_unique<SimFileSystem>(m->dir_, *m->store_, *m->registry_);
   m->system_ = std::make_unique<SimSystem>(*m->store_, *m->registry_);
   m->processes_ = std::make_unique<SimProcesses>(*m->files_, m->dir_, arguments);
+  m->services_ = std::make_unique<SimServices>(*m->store_, *m->registry_);
   return m;
 }
 
@@ -128,5 +131,6 @@ FileSystem& SimMachine::Files() { return *files_; }
 Registry& SimMachine::Reg() { return *registry_; }
 System& SimMachine::Sys() { return *system_; }
 Processes& SimMachine::Procs() { return *processes_; }
+Services& SimMachine::Svc() { return *services_; }
 
 }  // namespace kestrawl::platform::sim

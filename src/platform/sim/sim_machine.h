@@ -2,7 +2,8 @@
 //   <dir>/drive_c/        drive C:
 //   <dir>/dosdevices/c:   -> ../drive_c     (one link per drive letter)
 //   <dir>/dosdevices/z:   -> /              (host files as Z:\...)
-//   <dir>/registry.db     registry and machine facts (SQLite, WAL)
+//   <dir>/registry.db     registry, machine facts and service run states
+//                         (SQLite, WAL)
 // SimMachine opens such a folder and hands out the platform interfaces.
 #pragma once
 
@@ -19,6 +20,7 @@ class SimRegistry;
 class SimFileSystem;
 class SimSystem;
 class SimProcesses;
+class SimServices;
 
 struct InitOptions {
   std::string profile = "win10";
@@ -51,6 +53,9 @@ class SimMachine : public Platform {
   Registry& Reg() override;
   System& Sys() override;
   Processes& Procs() override;
+  // The service control manager: configuration in the registry, run states
+  // in the machine database (shared by every process using the machine).
+  Services& Svc() override;
 
   SimFileSystem& SimFiles() { return *files_; }
   SimRegistry& SimReg() { return *registry_; }
@@ -66,6 +71,7 @@ class SimMachine : public Platform {
   std::unique_ptr<SimFileSystem> files_;
   std::unique_ptr<SimSystem> system_;
   std::unique_ptr<SimProcesses> processes_;
+  std::unique_ptr<SimServices> services_;
 };
 
 }  // namespace kestrawl::platform::sim

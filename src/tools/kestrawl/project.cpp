@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "script/command_table.h"
+#include "tools/kestrawl/install_file_plan.h"
 
 namespace kestrawl::tools {
 
@@ -23,6 +24,12 @@ bool IsGuid(const std::string& s) {
     }
   }
   return true;
+}
+
+bool HasParam(const script::CommandSpec& def, std::string_view name) {
+  for (const auto& ps : def.params)
+    if (ps.name == name) return true;
+  return false;
 }
 
 std::string ReadText(const std::string& path) {
@@ -158,6 +165,11 @@ class Parser {
     else if (key == "revision-code") guid(p.revision_code);
     else if (key == "cache-mode") p.cache_mode = Integer(key, value);
     else if (key == "code-page") p.code_page = Integer(key, value);
+    else if (key == "media-compression") {
+      if (value != "store" && value != "fast" && value != "normal" && value != "maximum")
+        Fail("'media-compression' must be store, fast, normal or maximum, not '" + value + "'");
+      p.media_compression = value;
+    }
     else if (key == "default-language") p.default_language = value;
     else if (key == "language-prompt") {
       std::string v = base::AsciiLower(value);
@@ -166,7 +178,8 @@ class Parser {
     } else {
       Fail("unknown header field '" + key +
            "' (known: name, title, version, publisher, contact, help-link, update-link, comments, "
-           "product-code, revision-code, cache-mode, code-page, language-prompt, default-language)");
+           "product-code, revision-code, cache-mode, code-page, media-compression, language-prompt, "
+           "default-language)");
     }
   }
 
@@ -215,6 +228,7 @@ class Parser {
     ProjectCommand c;
     c.source_file = std::filesystem::path(file_).filename().string();
     c.source_line = static_cast<int>(index);
+    c.project_file = file_;
     std::string t = text;
     if (t[0] == '~') {
       c.disabled = true;
@@ -277,6 +291,17 @@ class Parser {
       for (const auto& g : given) c.params.push_back(g.second);
       return c;
     }
+    // A file-group command without a stored "build_options" line still
+    // takes build options; they are used by the build and not stored.
+    if (IsFileGroupCommand(name) && !HasParam(*def, "build_options")) {
+      for (auto g = given.begin(); g != given.end(); ++g) {
+        if (g->first == "build_options") {
+          c.build_options = g->second;
+          given.erase(g);
+          break;
+        }
+      }
+    }
     c.params.assign(def->params.size(), std::string());
     for (const auto& [pname, value] : given) {
       size_t k = 0;
@@ -292,6 +317,7 @@ class Parser {
     for (size_t k = 0; k < def->params.size(); ++k) {
       if (!def->params[k].optional && c.params[k].empty())
         Fail("'" + name + "' needs the parameter '" + std::string(def->params[k].name) + "'");
+      if (def->params[k].name == "build_options") c.build_options = c.params[k];
     }
     return c;
   }

@@ -30,6 +30,11 @@ struct ProjectCommand {
   int source_line = 0;      // zero-based
   int depth = 0;            // include depth: 0 for the main script
   std::string include_result = "0";  // "0" in the main script; else the variable an include returns into
+  std::string project_file;  // host path of the file that holds the line, for build errors
+  // Build options of a file-group command (see install_file_plan.h): the
+  // stored "build_options" line when the command has one, else the value
+  // of the build-only parameter "build_options" (not stored).
+  std::string build_options;
 };
 
 struct Project {
@@ -47,6 +52,8 @@ struct Project {
   std::string product_code;
   std::string revision_code;
   int cache_mode = 2;
+  // How web media blocks are packed: "store", "fast", "normal" or "maximum".
+  std::string media_compression = "normal";
   int code_page = 1252;
   bool language_prompt = false;
   std::string default_language = "English";

@@ -10,6 +10,9 @@
 #include "media/archive_library.h"
 #include "script/compiled_script_writer.h"
 #include "script/web_media_blocks.h"
+#include "tools/kestrawl/command_headers.h"
+#include "tools/kestrawl/media_layout.h"
+#include "tools/kestrawl/media_writer.h"
 
 namespace kestrawl::tools {
 
@@ -64,7 +67,13 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 
 }  // namespace
 
-script::CompiledScript CompileProject(const Project& p) {
+script::CompiledScript CompileProject(const Project& project) {
+  const std::vector<std::string> headers = AssignCommandHeaders(project);
+  return CompileProject(project, headers, PlanInstallFiles(project, headers));
+}
+
+script::CompiledScript CompileProject(const Project& p, const std::vector<std::string>& headers,
+                                      const InstallFilePlan& plan) {
   script::CompiledScript s;
   std::vector<std::string> params;
   for (size_t i = 0; i < p.commands.size(); ++i) {
@@ -109,12 +118,33 @@ script::CompiledScript CompileProject(const Project& p) {
     s.compiler_variables.push_back(value);
   }
   s.code_page = p.code_page;
-  s.total_size = 0;
+  for (size_t i = 0; i < headers.size(); ++i) {
+    if (headers[i].empty()) continue;
+    s.command_headers.push_back(headers[i]);
+    s.command_headers.push_back(std::to_string(i));
+  }
+  for (const FileGroup& group : plan.groups) {
+    s.media_folders.at(group.command_index) = MediaFolderLine(p, group);
+    s.file_headers.push_back(group.header);
+    s.file_headers.push_back("NEWHEADER");
+    for (const PlannedFile& f : group.files) {
+      s.file_headers.push_back(FileTableSource(p, group, f));
+      s.file_headers.push_back(f.second_line);
+      if (LayoutOf(p, group) == MediaLayout::kWebBlock) {
+        s.media_files.push_back(group.medium);
+        s.media_files.push_back(StoredPath(group, f));
+        s.media_files.push_back(MediaTargetSubfolder(group, f));
+      }
+    }
+  }
+  s.total_size = static_cast<int64_t>(plan.total_size);
   return s;
 }
 
 BuildResult BuildSetup(const Project& project, const std::string& out_dir, const std::string& bin_dir) {
-  script::CompiledScript compiled = CompileProject(project);
+  const std::vector<std::string> headers = AssignCommandHeaders(project);
+  const InstallFilePlan plan = PlanInstallFiles(project, headers);
+  script::CompiledScript compiled = CompileProject(project, headers, plan);
   std::string script_bytes;
   try {
     script_bytes = script::WriteCompiledScript(compiled);
@@ -132,10 +162,17 @@ BuildResult BuildSetup(const Project& project, const std::string& out_dir, const
 
   BuildResult result;
   result.command_count = compiled.command_count();
+  for (const FileGroup& group : plan.groups) result.file_count += group.files.size();
   const fs::path setup = fs::path(out_dir) / project.name;
   const fs::path res = fs::path(out_dir) / (project.name + ".res");
   result.setup_path = setup.string();
   result.resource_path = res.string();
+
+  media::ArchiveLibrary zel;
+  if (!zel.Load(library.string())) throw std::runtime_error(zel.error());
+  // The files of the file-group commands first: a build that fails there
+  // leaves no new setup behind that would miss them.
+  result.media_archives = WriteInstallMedia(project, plan, compiled, out_dir, &zel);
 
   // The setup: engine image, then the compiled script.
   std::ifstream stub(engine, std::ios::binary);
@@ -150,8 +187,6 @@ BuildResult BuildSetup(const Project& project, const std::string& out_dir, const
   const fs::path support = fs::path(project.folder) / "support";
   bool has_support = fs::is_directory(support, ec) && !fs::is_empty(support, ec);
   if (has_support) {
-    media::ArchiveLibrary zel;
-    if (!zel.Load(library.string())) throw std::runtime_error(zel.error());
     std::vector<std::string> items = {(fs::absolute(support) / "*").string()};
     if (!zel.Create(res.string(), 0, items, {}, 0, "-mx=5", "", nullptr, nullptr))
       throw std::runtime_error("cannot pack " + support.string() + " (archive error " +

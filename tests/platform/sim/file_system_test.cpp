@@ -403,7 +403,7 @@ TEST_F(SimFileSystemTest, FileLockedByAnotherProcessIsInUse) {
     EXPECT_EQ(files_->MoveFile("C:\\locked.dll", "C:\\moved.dll", 0), err::kSuccess);
     EXPECT_FALSE(fs::exists(C("locked.dll")));
   }
-  EXPECT_EQ(files_->DeleteFile("C:\\locked.dll"), err::kSuccess);
+  EXPECT_EQ(files_->DeleteFile("C:\\moved.dll"), err::kSuccess);
 }
 
 TEST_F(SimFileSystemTest, MoveWithinAndAcrossDrives) {
