@@ -3,6 +3,10 @@
 // target ID list, link info with the local base path, and the string data
 // (description, relative path, working folder, arguments, icon location) as
 // counted UTF-16 strings. Encode writes what Decode reads back.
+// Targets: "X:\..." gets an ID list and a local base path; "\\server\share\..."
+// a network share and path suffix; anything else is stored as the relative
+// path (resolved against the link's folder). The format keeps only the low
+// 32 bits of the target size, and texts up to 65535 UTF-16 units each.
 #pragma once
 
 #include <cstdint>

@@ -66,6 +66,19 @@ std::string SystemMessage(Win32Error code) {
     case err::kSuccessRebootRequired:
       return "The requested operation is successful. Changes will not be effective until the system is "
              "rebooted.";
+    case 120: return "This function is not supported on this system.";
+    case 1051:
+      return "A stop control has been sent to a service that other running services are dependent on.";
+    case 1056: return "An instance of the service is already running.";
+    case 1058:
+      return "The service cannot be started, either because it is disabled or because it has no enabled "
+             "devices associated with it.";
+    case 1060: return "The specified service does not exist as an installed service.";
+    case 1062: return "The service has not been started.";
+    case 1072: return "The specified service has been marked for deletion.";
+    case 1073: return "The specified service already exists.";
+    case 1078: return "The name is already in use as either a service name or a service display name.";
+    case 1700: return "The string binding is invalid.";
     default: return "Unknown error " + std::to_string(code) + ".";
   }
 }

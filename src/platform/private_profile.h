@@ -7,7 +7,12 @@
 // created by a write, and the result is cut to the buffer size (size - 1
 // characters). Files are read as UTF-16LE when they start with its byte-order
 // mark, else as UTF-8 (with or without a mark); writes keep the encoding
-// (new files are UTF-8 without a mark) and use CRLF line ends.
+// (new files are UTF-8 without a mark; a UTF-16BE mark is honoured too) and
+// use CRLF line ends; lines a write does not change keep their bytes.
+// Trailing blanks of the fallback are dropped, as the system call does.
+// A write refuses (kInvalidParameter) names and values that would not read
+// back as written: line breaks anywhere, an empty or blank section or key, a
+// "]" in a section, a "=" in a key or a key starting with "[" or ";".
 #pragma once
 
 #include <cstddef>

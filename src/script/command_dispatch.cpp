@@ -7,6 +7,10 @@
 #include "script/commands/component_commands.h"
 #include "script/commands/dialog_commands.h"
 #include "script/commands/expression_commands.h"
+#include "script/commands/file_search_commands.h"
+#include "script/commands/ini_xml_commands.h"
+#include "script/commands/registry_commands.h"
+#include "script/commands/text_file_commands.h"
 #include "script/commands/terminate_commands.h"
 #include "script/commands/variable_commands.h"
 #include "script/commands/web_media_commands.h"
@@ -19,7 +23,8 @@ std::vector<HandlerEntry> CollectHandlers() {
   std::vector<HandlerEntry> all;
   for (auto family : {VariableCommandHandlers, ExpressionCommandHandlers, ArchiveCommandHandlers,
                       ComponentCommandHandlers, DialogCommandHandlers, TerminateCommandHandlers,
-                      WebMediaCommandHandlers, ChangeCommandHandlers}) {
+                      WebMediaCommandHandlers, ChangeCommandHandlers, RegistryCommandHandlers,
+                      FileSearchCommandHandlers, IniXmlCommandHandlers, TextFileCommandHandlers}) {
     auto entries = family();
     all.insert(all.end(), entries.begin(), entries.end());
   }

@@ -3,6 +3,7 @@
 #include "base/comma_list.h"
 #include "base/text.h"
 #include "base/win_path.h"
+#include "engine/native/native_engine.h"
 #include "maintenance/bootstrap.h"
 #include "script/command_context.h"
 #include "script/command_dispatch.h"
@@ -12,6 +13,7 @@
 #include "script/predefined_variables.h"
 #include "script/prepass.h"
 #include "script/substitution.h"
+#include "script/worker_protocol.h"
 
 namespace kestrawl::script {
 
@@ -201,9 +203,27 @@ void Interpreter::GrabMediaFor(CommandContext& ctx, bool plugin) {
   if (s_.cache_mode != 2) return;
   const std::string& name = ctx.name;
   const std::string& folder = s_.MediaFolder(ctx.index);
-  if (!folder.empty() && (plugin || name == "Install Files" || name == "Install Assembly" ||
-                          name == "Install ODBC Driver" || name == "Install Service")) {
+  const bool install_kind = name == "Install Files" || name == "Install Assembly" ||
+                            name == "Install ODBC Driver" || name == "Install Service";
+  if (!folder.empty() && plugin) {
     GrabMedium(e_, r_, folder);
+  } else if (!folder.empty() && install_kind) {
+    VariableStore& vars = e_.variables;
+    if (ToBoolean(vars.GetVariable("ABORTEDONERROR"))) return;
+    try {
+      GrabMedium(e_, r_, folder);
+    } catch (const std::exception& ex) {
+      // The files of this command cannot be had: either the whole run ends
+      // (rolled back), or it goes on with the failure recorded.
+      if (!IsSilent(e_))
+        e_.messages.ShowMessage(MessageBoxTitle(vars), ex.what(), ui::MessageIcon::kError, ui::MessageButtons::kOk);
+      if (ToBoolean(vars.GetVariable("ABORTONERROR"))) {
+        if (ToBoolean(vars.GetVariable("NATIVE_ENGINE")) && engine::native::RollbackEnabled(e_, r_))
+          engine::native::RecordOrApply(e_, r_, "ROLLBACK", 0, "", false);
+        throw EndOfRun{};
+      }
+      vars.AssignVariable("ABORTEDONERROR", "TRUE", "Weblock Abort");
+    }
   } else if ((name == "Apply Changes" || name == "Apply Patch") &&
              !ToBoolean(e_.variables.GetVariable("ABORTEDONERROR")) &&
              !ToBoolean(e_.variables.GetVariable("REMOVE"))) {

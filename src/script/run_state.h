@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/native/native_state.h"
+#include "script/commands/text_file_commands.h"
 #include "script/component_store.h"
 #include "script/web_media_blocks.h"
 
@@ -77,6 +78,8 @@ class RunState {
   engine::native::NativeState native;
   // Shortcut files to pin, filled by the shortcut commands and processed by
   // "Apply Changes" (list number -> entries).
+  // The text file "Read from Text File" keeps open between commands.
+  OpenTextFile open_text_file;
   // Windows Installer mode: positions (1-based) of the change commands that
   // ran, and the run properties collected for the installer.
   std::set<size_t> executed_positions;

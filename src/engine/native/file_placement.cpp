@@ -125,14 +125,14 @@ PlaceOutcome PlaceFile(NativeRun& run, const PlaceRequest& request) {
   const bool existed = files.FileExists(destination);
   if (install_files && request.skip_existing && existed) return PlaceOutcome::kSkipped;
 
-  // 4. Overwrite decision.
+  // 4. Overwrite decision (nothing to decide for a new file).
   bool copy = true;
-  if (run.OverwriteDecision(source, destination, &copy)) return PlaceOutcome::kAborted;
+  if (existed && run.OverwriteDecision(source, destination, &copy)) return PlaceOutcome::kAborted;
   if (!copy) return unplaced;
 
   // 5. Free the destination, or replace it at restart.
   std::string target = destination;
-  const bool in_use = FreeDestination(run, destination, true);
+  const bool in_use = existed && FreeDestination(run, destination, true);
   if (in_use) {
     const std::string cache = maintenance::CurrentEngineCacheFolder(
         run.platform(), vars, run.engine.script.product_code, run.engine.script.revision_code);

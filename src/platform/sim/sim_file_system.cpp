@@ -150,11 +150,25 @@ SimFileSystem::SimFileSystem(std::string machine_dir, SimStore& store, Registry&
 
 std::optional<std::string> SimFileSystem::DriveRoot(char letter) {
   if (!std::isalpha(static_cast<unsigned char>(letter))) return std::nullopt;
-  std::string link = machine_dir_ + "/dosdevices/" +
-                     static_cast<char>(std::tolower(static_cast<unsigned char>(letter))) + ":";
+  const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+  std::string link = machine_dir_ + "/dosdevices/" + lower + ":";
+  // Every path resolution starts here: remember the resolved root and only
+  // re-read the drive's link, resolving it again when it changed.
+  char target[PATH_MAX];
+  const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+  const std::string link_text = n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+  {
+    std::lock_guard<std::mutex> lock(drive_roots_mu_);
+    auto it = drive_roots_.find(lower);
+    if (!link_text.empty() && it != drive_roots_.end() && it->second.first == link_text) return it->second.second;
+  }
   char buffer[PATH_MAX];
   if (!realpath(link.c_str(), buffer)) return std::nullopt;
   if (!IsFolder(buffer)) return std::nullopt;
+  if (!link_text.empty()) {
+    std::lock_guard<std::mutex> lock(drive_roots_mu_);
+    drive_roots_[lower] = {link_text, std::string(buffer)};
+  }
   return std::string(buffer);
 }
 
@@ -196,8 +210,10 @@ Win32Error SimFileSystem::Resolve(const std::string& path, Resolved* out) {
     const std::string& comp = out->given[i];
     std::optional<std::string> found;
     struct stat st;
+    bool known_folder = false;
     if (lstat(JoinHost(current, comp).c_str(), &st) == 0) {
       found = comp;
+      known_folder = S_ISDIR(st.st_mode);
     } else {
       std::vector<std::string> entries = ReadFolder(current);
       for (const std::string& name : entries) {
@@ -221,7 +237,7 @@ Win32Error SimFileSystem::Resolve(const std::string& path, Resolved* out) {
     out->names[i] = *found;
     out->existing = i + 1;
     current = JoinHost(current, *found);
-    if (i + 1 < out->given.size() && !IsFolder(current)) {
+    if (i + 1 < out->given.size() && !known_folder && !IsFolder(current)) {
       out->blocked = true;
       break;
     }

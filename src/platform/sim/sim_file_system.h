@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 
 #include <optional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,9 @@ class SimFileSystem : public FileSystem {
 
   Win32Error Resolve(const std::string& path, Resolved* out);
   std::optional<std::string> DriveRoot(char letter);
+  // Drive letter -> (text of its dosdevices link, resolved root folder).
+  std::mutex drive_roots_mu_;
+  std::map<char, std::pair<std::string, std::string>> drive_roots_;
   std::vector<std::string> ReadFolder(const std::string& host);
   std::string ShortNameOf(const std::string& folder, const std::string& name);
   // Resolves an existing file or folder and stats its host path.
