@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "media/download_progress.h"
-#include "media/loopback_http_server.h"
+#include "support/loopback_http_server.h"
 #include "media/url_list.h"
 #include "platform/file_system.h"
 #include "platform/sim/sim_machine.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "media/loopback_http_server.h"
+#include "support/loopback_http_server.h"
 #include "platform/file_system.h"
 #include "script/commands/web_media_commands.h"
 #include "script/web_media_blocks.h"

@@ -10,8 +10,7 @@
 #include "support/test_support.h"
 // The loopback server lives with the media tests; its source is compiled
 // into this test executable too.
-#include "media/loopback_http_server.h"
-#include "media/loopback_http_server.cpp"  // NOLINT(bugprone-suspicious-include)
+#include "support/loopback_http_server.h"
 
 namespace kestrawl {
 namespace {

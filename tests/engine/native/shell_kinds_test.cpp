@@ -1,8 +1,11 @@
 // "Create Shortcut", "Create File Type" and "Install Assembly": the files and
 // registry values they make and the undo entries they leave.
+#include <unistd.h>
+
 #include "base/shell_link.h"
 #include "engine/native/kinds_fixture.h"
 #include "platform/assembly_cache.h"
+#include "support/test_support.h"
 
 namespace kestrawl::engine::native {
 namespace {
@@ -35,6 +38,16 @@ TEST_F(ShortcutTest, AMissingFolderIsCreatedFirstWithItsOwnUndoEntry) {
   EXPECT_EQ(link->icon_index, 2);
   EXPECT_EQ(link->show_command, 3u);
   EXPECT_EQ(link->target_size, 3u);
+
+  // An independent reader accepts the shortcut as the engine wrote it.
+  if (access("/usr/bin/lnkinfo", X_OK) == 0) {
+    std::string host;
+    ASSERT_EQ(files().GetNativePath("C:\\Menu\\Kestrawl\\Apps\\My App.lnk", &host), 0u);
+    const testing::RunResult r = testing::Run({"/usr/bin/lnkinfo", host});
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    for (const char* expected : {"C:\\App\\app.exe", "Starts it", "C:\\App\\app.ico"})
+      EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  }
 
   const auto undo = Undo();
   ASSERT_EQ(undo.size(), 2u);

@@ -1,5 +1,5 @@
 // The loopback HTTP server of the download tests (POSIX sockets).
-#include "media/loopback_http_server.h"
+#include "support/loopback_http_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
