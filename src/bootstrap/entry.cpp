@@ -51,6 +51,9 @@ class Startup {
   void CopyPackages();
   void PreloadDialogs();
   void RemoveSupportFolder();
+  // The library folder when this run created it (removed again at the end
+  // when it is still empty, so a run leaves no trace of itself).
+  std::string created_library_folder_;
   void PrepareLibraryFolder();
   std::string Native(const std::string& windows_path);
 
@@ -216,12 +219,14 @@ void Startup::PrepareLibraryFolder() {
   }
   if (base.empty()) return;
   const std::string folder = base::IncludeTrailingBackslash(base) + "ZADIV\\";
+  if (!p_.Files().FolderExists(folder)) created_library_folder_ = folder;
   p_.Files().CreateFolderTree(folder);
   if (p_.Files().FileExists(folder + "7z.dll")) p_.Files().DeleteFile(folder + "7z.dll");
   archive_.SetDllDirectory(Native(folder));
 }
 
 void Startup::RemoveSupportFolder() {
+  if (!created_library_folder_.empty()) p_.Files().RemoveFolder(created_library_folder_);
   const std::string& folder = ctx_.paths.support_folder;
   if (folder.empty() || !p_.Files().FolderExists(folder)) return;
   for (int i = 0; i < 3; ++i) p_.Files().DeleteTree(folder);

@@ -7,12 +7,11 @@
 // ALLUSERS). Runs once after the predefined variables, before the first
 // command.
 //
-// Not built yet (each is a clearly separated step below): the installed
-// test (IsInstanceInstalled answers false), so every run is a first
-// installation; loading the previous choices (state file, pin list,
-// property list); the previous-revision search behind NATIVE_OLDLOG and
-// RECOMMENDEDUPGRADE (both left empty / "FALSE"). A first installation
-// resets the component store (which defines the predefined component).
+// Installed means: the change log of the instance exists at its engine
+// cache and the identity cache names that cache. A maintenance run loads the
+// previous choices (state file, pin list, property list) from the cache; a
+// first installation resets the component store. A change log of another
+// revision of the same instance sets NATIVE_OLDLOG and RECOMMENDEDUPGRADE.
 #pragma once
 
 #include "maintenance/instance_identity.h"
@@ -24,9 +23,8 @@ namespace kestrawl::maintenance {
 // Source under which the bootstrap assigns its variables.
 inline constexpr const char* kBootstrapSource = "Bootstrap";
 
-// Whether the instance is installed on the machine. Always false until the
-// installed test (change log of the instance, installer product state) is
-// built.
+// Whether the instance is installed on the machine through the native
+// engine (no installer product state exists on this machine).
 bool IsInstanceInstalled(script::EngineContext& engine, const InstanceIdentity& identity);
 
 void RunBootstrap(script::EngineContext& engine, script::RunState& run);

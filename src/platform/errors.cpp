@@ -73,6 +73,10 @@ std::string SystemMessage(Win32Error code) {
     case 1058:
       return "The service cannot be started, either because it is disabled or because it has no enabled "
              "devices associated with it.";
+    case 1059: return "Circular service dependency was specified.";
+    case 1061: return "The service cannot accept control messages at this time.";
+    case 1068: return "The dependency service or group failed to start.";
+    case 1075: return "The dependency service does not exist or has been marked for deletion.";
     case 1060: return "The specified service does not exist as an installed service.";
     case 1062: return "The service has not been started.";
     case 1072: return "The specified service has been marked for deletion.";

@@ -9,6 +9,7 @@
 #include "script/commands/expression_commands.h"
 #include "script/commands/file_search_commands.h"
 #include "script/commands/ini_xml_commands.h"
+#include "script/commands/maintenance_commands.h"
 #include "script/commands/registry_commands.h"
 #include "script/commands/text_file_commands.h"
 #include "script/commands/terminate_commands.h"
@@ -24,7 +25,8 @@ std::vector<HandlerEntry> CollectHandlers() {
   for (auto family : {VariableCommandHandlers, ExpressionCommandHandlers, ArchiveCommandHandlers,
                       ComponentCommandHandlers, DialogCommandHandlers, TerminateCommandHandlers,
                       WebMediaCommandHandlers, ChangeCommandHandlers, RegistryCommandHandlers,
-                      FileSearchCommandHandlers, IniXmlCommandHandlers, TextFileCommandHandlers}) {
+                      FileSearchCommandHandlers, IniXmlCommandHandlers, TextFileCommandHandlers,
+                      MaintenanceCommandHandlers}) {
     auto entries = family();
     all.insert(all.end(), entries.begin(), entries.end());
   }

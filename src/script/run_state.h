@@ -80,6 +80,9 @@ class RunState {
   // "Apply Changes" (list number -> entries).
   // The text file "Read from Text File" keeps open between commands.
   OpenTextFile open_text_file;
+  // Codes given to this instance by "Transform Instance" (empty: none).
+  std::string transformed_instance_code;
+  std::string transformed_cache_name;
   // Windows Installer mode: positions (1-based) of the change commands that
   // ran, and the run properties collected for the installer.
   std::set<size_t> executed_positions;

@@ -5,6 +5,7 @@
 #include "base/win_path.h"
 #include "engine/native/apply_helpers.h"
 #include "engine/native/change_kinds.h"
+#include "engine/native/undo_shared.h"
 #include "engine/native/file_placement.h"
 #include "platform/assembly_cache.h"
 
@@ -13,13 +14,6 @@ namespace kestrawl::engine::native {
 namespace {
 
 constexpr const char* kReferenceDescription = "Kestrawl";
-
-// The instance code the cache reference is made with.
-std::string InstanceCode(NativeRun& run) {
-  std::string code = run.vars().GetVariable("PRODUCTCODE");
-  if (code.empty()) code = run.engine.script.product_code;
-  return code;
-}
 
 }  // namespace
 

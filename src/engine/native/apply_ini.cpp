@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "engine/native/apply_helpers.h"
 #include "engine/native/change_kinds.h"
+#include "engine/native/undo_shared.h"
 #include "platform/private_profile.h"
 
 namespace kestrawl::engine::native {
@@ -17,42 +18,6 @@ enum Mode { kSet = 0, kSetIfAbsent = 1, kDelete = 2, kAddToList = 3, kRemoveFrom
 
 // Buffer the current entry is read with (UTF-16 code units).
 constexpr size_t kEntryBufferChars = 266240;
-
-bool IsListSeparator(char c) { return c == ',' || c == ' ' || c == '\t'; }
-
-// The first occurrence of form in entry that stands on list-item
-// boundaries: the text before a form starting with the value is the start or
-// a separator, and the text after a form ending with the value is the end or
-// a separator. So removing "b" from "ab, c" leaves the list alone.
-size_t FindListForm(const std::string& entry, const std::string& form, bool value_first) {
-  size_t from = 0;
-  while (true) {
-    const size_t hit = FindNoCase(entry, form, from);
-    if (hit == std::string::npos) return hit;
-    const size_t end = hit + form.size();
-    const bool bounded = value_first ? (hit == 0 || IsListSeparator(entry[hit - 1]))
-                                     : (end == entry.size() || IsListSeparator(entry[end]));
-    if (bounded) return hit;
-    from = hit + 1;
-  }
-}
-
-// The entry with value removed from its list; nullopt when the entry does not
-// hold the value (nothing to do). An empty result removes the key.
-std::optional<std::string> RemoveFromList(const std::string& entry, const std::string& value) {
-  if (value.empty() || FindNoCase(entry, value) == std::string::npos) return std::nullopt;
-  // A form with the separator after the value is preferred to one before it.
-  const struct {
-    std::string form;
-    bool value_first;
-  } forms[] = {{value + ", ", true}, {value + ",", true}, {", " + value, false}, {"," + value, false}};
-  for (const auto& f : forms) {
-    const size_t at = FindListForm(entry, f.form, f.value_first);
-    if (at != std::string::npos) return entry.substr(0, at) + entry.substr(at + f.form.size());
-  }
-  if (!base::EqualsNoCase(base::Trim(entry), value)) return std::nullopt;
-  return std::string();
-}
 
 }  // namespace
 
@@ -85,7 +50,7 @@ bool ApplyEditIniFile(NativeRun& run, const Fields& fields) {
     new_entry.reset();
   } else if (*mode == kRemoveFromList) {
     const std::string old = platform::profile::GetString(files, file, section, key, "", kEntryBufferChars);
-    const std::optional<std::string> rest = RemoveFromList(old, value);
+    const std::optional<std::string> rest = RemoveFromIniList(old, value);
     if (!rest) return true;
     if (rest->empty())
       new_entry.reset();

@@ -1,5 +1,7 @@
 #include "engine/native/file_placement.h"
 
+#include "engine/native/undo_shared.h"
+
 #include "base/comma_list.h"
 #include "base/guid.h"
 #include "base/text.h"
@@ -28,17 +30,6 @@ std::string FirstFreeName(fs::FileSystem& files, const std::string& base_name) {
     fs::FileEntry entry;
     if (files.GetEntry(name, &entry) != fs::err::kSuccess) return name;
   }
-}
-
-// The system folder holding the regsvr32 that matches the image's bitness.
-std::string RegistrarFolder(NativeRun& run, const std::string& file) {
-  fs::System& system = run.platform().Sys();
-  std::string folder;
-  const bool image64 = fs::IsPe64File(run.platform().Files(), file);
-  if (system.Facts().os64 && !image64 && system.SpecialFolder(fs::csidl::kSystemX86, &folder) == fs::err::kSuccess)
-    return base::IncludeTrailingBackslash(folder);
-  system.SpecialFolder(fs::csidl::kSystem, &folder);
-  return base::IncludeTrailingBackslash(folder);
 }
 
 void SelfRegister(NativeRun& run, const std::string& destination, bool scheduled) {

@@ -51,6 +51,8 @@ struct NativeState {
   // "Apply Changes" completed an installation in this run: failures no
   // longer roll back.
   bool install_completed = false;
+  // "Apply Changes" removed the instance (its engine cache is gone).
+  bool instance_removed = false;
   PendingUndo pending;
   LoadedLog instance_log;
   // Copy progress tracker of the file copy under way.

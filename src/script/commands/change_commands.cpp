@@ -7,6 +7,7 @@
 #include "base/win_path.h"
 #include "engine/native/change_log.h"
 #include "engine/native/native_engine.h"
+#include "engine/native/removal.h"
 #include "maintenance/engine_cache.h"
 #include "maintenance/source_check.h"
 #include "script/command_context.h"
@@ -157,7 +158,6 @@ void ApplyChangesCommand(CommandContext& ctx) {
     error = "Windows Installer mode is not available in this engine; set NATIVE_ENGINE to TRUE";
   } else {
     // 4.
-    const bool foreign = IsLogPrefix(vars.GetVariable("NATIVE_LOGGING"));
     if (removing) {
       const bool ok = RecordOrApply(engine, ctx.run, "UNINSTALL", 0, "", false);
       result = ok ? state.result : 0;
@@ -172,7 +172,6 @@ void ApplyChangesCommand(CommandContext& ctx) {
     error = state.error_message;
     if (error.empty() && result == 0) error = "Setup cancelled";
     if (result == 1 && state.reboot_pending) result = 2;
-    (void)foreign;
   }
   // 5-7.
   if (!error.empty()) vars.AssignVariable("LASTERROR", error, source);
@@ -184,6 +183,7 @@ void ApplyChangesCommand(CommandContext& ctx) {
 
   // 8. A foreign change log removed: its clean-up replaces the cache work.
   if (native && removing && IsLogPrefix(vars.GetVariable("NATIVE_LOGGING")) && (result == 1 || result == 2)) {
+    engine::native::CleanUpForeignLog(engine);
     for (size_t i = 0; i < saved.size(); ++i)
       vars.AssignVariable(kSavedSettings[i], saved[i], "Native Foreign Log Processor");
     return;

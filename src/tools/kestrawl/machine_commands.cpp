@@ -10,6 +10,7 @@
 #include "platform/sim/reg_file.h"
 #include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/kestrawl/programs_command.h"
 
 namespace kestrawl::tools {
 
@@ -206,6 +207,9 @@ void AddMachineCommands(CLI::App& app, std::string& machine_option, int& exit_co
     }
     std::cout << "Restarted.\n";
   });
+
+  // machine programs, machine uninstall
+  AddProgramsCommands(*machine, open, exit_code);
 
   // machine reg ...
   static RegOptions reg;
