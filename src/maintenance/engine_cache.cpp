@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "base/win_path.h"
 #include "engine/native/change_log.h"
+#include "engine/native/native_engine.h"
 #include "maintenance/engine_cache_location.h"
 #include "maintenance/identification_tags.h"
 #include "maintenance/instance_identity.h"
@@ -66,6 +67,40 @@ void DeleteKeyAndEmptyParents(fs::Registry& reg, fs::RegRoot root, std::string k
     if (!subkeys.empty() || !values.empty()) return;
     if (reg.DeleteKey(root, key, fs::RegView::kDefault) != fs::err::kSuccess) return;
   }
+}
+
+// Every run marks its executable as a host application; a removal, or the
+// rollback of a first installation, takes that mark away with the rest.
+void RemoveHostApplicationMark(script::EngineContext& engine) {
+  fs::Registry& reg = engine.platform.Reg();
+  const std::string host_app = "Applications\\" + base::ExtractFileName(engine.paths.executable);
+  fs::RegValue mark;
+  if (reg.GetValue(fs::RegRoot::kClassesRoot, host_app, "IsHostApp", fs::RegView::kDefault, &mark) !=
+      fs::err::kSuccess)
+    return;
+  reg.DeleteValue(fs::RegRoot::kClassesRoot, host_app, "IsHostApp", fs::RegView::kDefault);
+  std::vector<std::string> subkeys;
+  std::vector<fs::RegNamedValue> values;
+  if (reg.EnumKeys(fs::RegRoot::kClassesRoot, host_app, fs::RegView::kDefault, &subkeys) == fs::err::kSuccess &&
+      reg.EnumValues(fs::RegRoot::kClassesRoot, host_app, fs::RegView::kDefault, &values) == fs::err::kSuccess &&
+      subkeys.empty() && values.empty())
+    DeleteKeyAndEmptyParents(reg, fs::RegRoot::kClassesRoot, host_app, "");
+}
+
+// Schedules every file and folder below `folder`, then the folder, for
+// deletion at the next restart (children before their parents).
+void ScheduleTreeDeletion(fs::FileSystem& files, const std::string& folder) {
+  std::vector<fs::FileEntry> entries;
+  files.List(folder + "\\*", &entries);
+  for (const fs::FileEntry& entry : entries) {
+    if (entry.name == "." || entry.name == "..") continue;
+    const std::string path = folder + "\\" + entry.name;
+    if (entry.IsFolder())
+      ScheduleTreeDeletion(files, path);
+    else
+      files.MoveFile(path, "", fs::move::kDelayUntilReboot);
+  }
+  files.MoveFile(folder, "", fs::move::kDelayUntilReboot);
 }
 
 std::string PinListText(const script::RunState& run) {
@@ -197,12 +232,11 @@ void RemoveEngineCache(script::EngineContext& engine, script::RunState& run) {
       for (int n = 0; n < 1000; ++n) {
         const std::string aside = parent + "~" + std::to_string(n);
         if (files.FolderExists(aside) || files.FileExists(aside)) continue;
-        if (files.MoveFile(folder, aside, 0) == fs::err::kSuccess) {
-          const std::string exe = aside + "\\" + base::ExtractFileName(engine.paths.executable);
-          files.MoveFile(exe, "", fs::move::kDelayUntilReboot);
-          files.MoveFile(aside + "\\zel.lib", "", fs::move::kDelayUntilReboot);
-          files.MoveFile(aside, "", fs::move::kDelayUntilReboot);
-        }
+        // Everything still in it goes at the restart, deepest first: not
+        // only the running setup and the archive library but also payload
+        // files shared (hard-linked) with installed files in use; the folder
+        // itself can only go once it is empty.
+        if (files.MoveFile(folder, aside, 0) == fs::err::kSuccess) ScheduleTreeDeletion(files, aside);
         break;
       }
     }
@@ -218,20 +252,23 @@ void RemoveEngineCache(script::EngineContext& engine, script::RunState& run) {
     reg.DeleteTree(root, std::string(kUninstallKey) + code, fs::RegView::kDefault);
     DeleteKeyAndEmptyParents(reg, root, std::string(kIdentityCacheKey) + code, "SOFTWARE");
   }
-  // Every run marks its executable as a host application; the removal takes
-  // that mark away with the rest of the product.
-  const std::string host_app = "Applications\\" + base::ExtractFileName(engine.paths.executable);
-  fs::RegValue mark;
-  if (reg.GetValue(fs::RegRoot::kClassesRoot, host_app, "IsHostApp", fs::RegView::kDefault, &mark) ==
-      fs::err::kSuccess) {
-    reg.DeleteValue(fs::RegRoot::kClassesRoot, host_app, "IsHostApp", fs::RegView::kDefault);
-    std::vector<std::string> subkeys;
-    std::vector<fs::RegNamedValue> values;
-    if (reg.EnumKeys(fs::RegRoot::kClassesRoot, host_app, fs::RegView::kDefault, &subkeys) == fs::err::kSuccess &&
-        reg.EnumValues(fs::RegRoot::kClassesRoot, host_app, fs::RegView::kDefault, &values) == fs::err::kSuccess &&
-        subkeys.empty() && values.empty())
-      DeleteKeyAndEmptyParents(reg, fs::RegRoot::kClassesRoot, host_app, "");
+  RemoveHostApplicationMark(engine);
+}
+
+void RollBack(script::EngineContext& engine, script::RunState& run) {
+  engine::native::RecordOrApply(engine, run, "ROLLBACK", 0, "", false);
+  script::VariableStore& vars = engine.variables;
+  if (script::ToBoolean(vars.GetVariable("MAINTENANCE")) || engine::native::InstanceLogsExist(engine)) return;
+  fs::FileSystem& files = engine.platform.Files();
+  const std::string prefix = engine::native::ResolveLogPrefix(engine);
+  if (base::EqualsNoCase(prefix, engine::native::DefaultLogPrefix(engine))) engine::native::DeleteLogs(files, prefix, false);
+  const std::string cache = CacheFolder(engine);
+  // Never the folder the setup runs from.
+  if (!base::StartsWithNoCase(engine.paths.executable_folder, cache)) {
+    files.DeleteTree(cache);
+    files.RemoveFolder(base::ExcludeTrailingBackslash(cache));
   }
+  RemoveHostApplicationMark(engine);
 }
 
 void UpdateEngineCache(script::EngineContext& engine, script::RunState& run, bool removing) {

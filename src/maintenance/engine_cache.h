@@ -21,6 +21,11 @@ void UpdateEngineCache(script::EngineContext& engine, script::RunState& run, boo
 void WriteEngineCache(script::EngineContext& engine, script::RunState& run);
 void RemoveEngineCache(script::EngineContext& engine, script::RunState& run);
 
+// Runs a rollback of this run's changes. After a rollback of a first
+// installation nothing of the instance is left: its change log and the
+// engine cache folder (media cache included) are deleted too.
+void RollBack(script::EngineContext& engine, script::RunState& run);
+
 // Major and minor number of a version text ("5.2.1" -> 5, 2); parts that
 // are not numbers count as 0.
 void VersionNumbers(const std::string& version, uint32_t* major, uint32_t* minor);

@@ -5,6 +5,7 @@
 #include "base/win_path.h"
 #include "engine/native/native_engine.h"
 #include "maintenance/bootstrap.h"
+#include "maintenance/engine_cache.h"
 #include "script/command_context.h"
 #include "script/command_dispatch.h"
 #include "script/conditions.h"
@@ -219,7 +220,7 @@ void Interpreter::GrabMediaFor(CommandContext& ctx, bool plugin) {
         e_.messages.ShowMessage(MessageBoxTitle(vars), ex.what(), ui::MessageIcon::kError, ui::MessageButtons::kOk);
       if (ToBoolean(vars.GetVariable("ABORTONERROR"))) {
         if (ToBoolean(vars.GetVariable("NATIVE_ENGINE")) && engine::native::RollbackEnabled(e_, r_))
-          engine::native::RecordOrApply(e_, r_, "ROLLBACK", 0, "", false);
+          maintenance::RollBack(e_, r_);
         throw EndOfRun{};
       }
       vars.AssignVariable("ABORTEDONERROR", "TRUE", "Weblock Abort");

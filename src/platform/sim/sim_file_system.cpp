@@ -892,6 +892,8 @@ Win32Error SimFileSystem::ProcessPendingRenames() {
           if (!r) book_.Forget(host);
         }
       }
+      // A deletion whose file is already gone has nothing left to do.
+      if (r == err::kFileNotFound || r == err::kPathNotFound) r = err::kSuccess;
     } else {
       uint32_t flags = 0;
       if (to[0] == '!') {

@@ -114,7 +114,7 @@ void ChangeCommand(CommandContext& ctx) {
   const std::string record = BuildChangeRecord(ctx);
   bool ok = RecordOrApply(engine, ctx.run, kind, ctx.index + 1, record, delayed);
   if (!ok && engine::native::RollbackEnabled(engine, ctx.run))
-    RecordOrApply(engine, ctx.run, "ROLLBACK", 0, "", false);
+    maintenance::RollBack(engine, ctx.run);
   if (!ok) ctx.run.end_requested = true;
 }
 
@@ -166,7 +166,7 @@ void ApplyChangesCommand(CommandContext& ctx) {
       state.result = 1;
       bool ok = RecordOrApply(engine, ctx.run, "DELAYEDINSTALL", 0, "", false);
       if (!ok && engine::native::RollbackEnabled(engine, ctx.run))
-        RecordOrApply(engine, ctx.run, "ROLLBACK", 0, "", false);
+        maintenance::RollBack(engine, ctx.run);
       result = ok ? state.result : 0;
     }
     error = state.error_message;
