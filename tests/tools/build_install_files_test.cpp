@@ -169,8 +169,10 @@ TEST_F(BuildInstallFilesTest, OtherCacheModesUseTheDataFolderBesideTheSetup) {
                                                       h + "\\more\\faq.txt", "more\\"}));
   EXPECT_EQ(s.media_folders, (std::vector<std::string>{""}));
   EXPECT_EQ(s.total_size, 10 + 3);
+  // The empty file named by the product code marks the setup's sources.
   EXPECT_EQ(Tree("out/data"), (std::map<std::string, std::string>{{h + "/guide.txt", "guide text"},
-                                                                   {h + "/more/faq.txt", "faq"}}));
+                                                                   {h + "/more/faq.txt", "faq"},
+                                                                   {kProduct, ""}}));
   EXPECT_FALSE(fs::exists(dir_ / "out/offline"));
 }
 

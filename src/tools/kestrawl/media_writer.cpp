@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "archive/zel.h"
@@ -100,6 +101,14 @@ std::vector<std::string> WriteInstallMedia(const Project& project, const Install
         if (!added && t > it->second) it->second = t;
       }
     }
+  }
+
+  // Outside cache mode 2 the setup reads its files from data\ beside it; the
+  // empty file named by the product code marks that folder as the setup's
+  // sources, which a maintenance run looks for before it places files.
+  if (project.cache_mode != 2 && !plan.groups.empty()) {
+    fs::create_directories(out / "data");
+    std::ofstream(out / "data" / project.product_code);
   }
 
   std::vector<std::string> archives;
