@@ -132,4 +132,19 @@ std::string_view Trim(std::string_view text) {
 
 size_t Utf16Length(std::string_view text) { return Utf8ToUtf16(text).size(); }
 
+std::vector<std::string> TextLines(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(start, end - start));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace kestrawl::base

@@ -31,6 +31,9 @@ std::string AsciiLower(std::string_view text);
 
 std::vector<std::string> Split(std::string_view text, char separator);
 std::string Join(const std::vector<std::string>& items, std::string_view separator);
+// Lines of a UTF-8 text: a leading byte-order mark skipped; CR LF or LF ends
+// a line; a last line without an ending counts.
+std::vector<std::string> TextLines(std::string_view text);
 std::string_view Trim(std::string_view text);
 
 // Number of UTF-16 code units the UTF-8 text occupies.

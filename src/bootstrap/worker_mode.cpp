@@ -10,23 +10,6 @@ namespace kestrawl::bootstrap {
 
 namespace {
 
-// Lines of a UTF-8 text (a leading byte-order mark skipped; CR LF or LF ends
-// a line; a last line without an ending counts).
-std::vector<std::string> TextLines(std::string text) {
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::string Native(platform::FileSystem& files, const std::string& path) {
   std::string native;
   return files.GetNativePath(path, &native) == platform::err::kSuccess ? native : path;
@@ -40,7 +23,7 @@ int RunWorkerMode(platform::Platform& platform, const std::vector<std::string>& 
   std::string text;
   if (job.empty() || !files.FileExists(job) || files.ReadWholeFile(job, &text) != platform::err::kSuccess)
     return 1;
-  std::vector<std::string> lines = TextLines(text);
+  std::vector<std::string> lines = base::TextLines(text);
   lines.resize(std::max<size_t>(lines.size(), 5));
   const std::string& archive = lines[0];
   const std::string& password = lines[1];
@@ -50,7 +33,7 @@ int RunWorkerMode(platform::Platform& platform, const std::vector<std::string>& 
 
   std::string item_text;
   std::vector<std::string> items;
-  if (files.ReadWholeFile(job + "items", &item_text) == platform::err::kSuccess) items = TextLines(item_text);
+  if (files.ReadWholeFile(job + "items", &item_text) == platform::err::kSuccess) items = base::TextLines(item_text);
 
   if (archive.empty() || !files.FileExists(archive)) return 2;
 

@@ -53,21 +53,6 @@ std::string ParentOf(const std::string& path) {
   return pos == std::string::npos ? path : path.substr(0, pos);
 }
 
-std::vector<std::string> SplitLines(std::string text) {
-  if (text.rfind(kBom, 0) == 0) text.erase(0, 3);
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 bool IsNestedKind(std::string_view undo_kind) {
   return undo_kind == "Delete Registry" || undo_kind == "Delete ODBC Driver" ||
          undo_kind == "Delete Environment" || undo_kind == "Remove INI Entry" ||
@@ -282,7 +267,7 @@ bool ReadLog(fs::FileSystem& files, const std::string& prefix, PendingUndo* entr
   for (size_t i = 0; i < kSuffixes.size(); ++i) {
     std::string text;
     if (files.ReadWholeFile(prefix + kSuffixes[i], &text) != fs::err::kSuccess) return false;
-    lists[i] = SplitLines(std::move(text));
+    lists[i] = base::TextLines(text);
     count = std::min(count, lists[i].size());
   }
   for (size_t i = 0; i < lists.size(); ++i) {
