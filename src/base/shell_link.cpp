@@ -161,10 +161,16 @@ std::string ShortAlias(std::u16string_view name) {
     return out;
   };
   std::string alias = squeeze(base, 6);
-  if (alias.empty()) alias = "_";
-  alias += "~1";
-  std::string short_ext = squeeze(ext, 3);
-  if (!short_ext.empty()) alias += "." + short_ext;
+  if (alias.empty()) alias.push_back('_');
+  // Characters one by one: g++ 12 at -O2 mistakes appending a literal to
+  // this string for an overlapping copy (-Wrestrict).
+  alias.push_back('~');
+  alias.push_back('1');
+  const std::string short_ext = squeeze(ext, 3);
+  if (!short_ext.empty()) {
+    alias.push_back('.');
+    alias.append(short_ext);
+  }
   return alias;
 }
 
