@@ -34,6 +34,33 @@ std::string DateText(const platform::FileEntry* entry) {
   return base::FormatDatePicture("M/d/yyyy", time) + " " + base::FormatTimePicture("h:mm tt", time);
 }
 
+enum class Choice { kYes, kNo, kCancel };
+
+// A five-button prompt on the UI thread. Yes-to-all and no-to-all also
+// store yes_word / no_word in the policy variable, so later failures are
+// answered without asking; cancel sets VELK_IsCancelled.
+Choice AskToAll(NativeRun& run, const std::string& caption, const std::string& text, ui::MessageIcon icon,
+                const char* policy_variable, const char* yes_word, const char* no_word, const char* source) {
+  int answer = ui::answer::kNo;
+  run.on_ui([&] { answer = run.engine.messages.ShowMessage(caption, text, icon, ui::MessageButtons::kYesNoCancelToAll); });
+  script::VariableStore& v = run.vars();
+  switch (answer) {
+    case ui::answer::kYes:
+      return Choice::kYes;
+    case ui::answer::kYesToAll:
+      v.AssignVariable(policy_variable, yes_word, source);
+      return Choice::kYes;
+    case ui::answer::kNoToAll:
+      v.AssignVariable(policy_variable, no_word, source);
+      return Choice::kNo;
+    case ui::answer::kCancel:
+      v.AssignVariable("VELK_IsCancelled", "TRUE", kErrorSource);
+      return Choice::kCancel;
+    default:
+      return Choice::kNo;
+  }
+}
+
 }  // namespace
 
 std::string FailureMessage(uint32_t code, const std::string& subject) {
@@ -79,28 +106,10 @@ bool NativeRun::ErrorPrompt(const std::string& message, int64_t error_code, bool
     return true;
   }
   if (script::IsSilent(engine) || script::ToBoolean(v.GetVariable("ABORTEDONERROR"))) return false;
-  int answer = ui::answer::kNo;
-  on_ui([&] {
-    answer = engine.messages.ShowMessage("Error", message + "\r\r" + "Would you like to try again?",
-                                         ui::MessageIcon::kError, ui::MessageButtons::kYesNoCancelToAll);
-  });
-  switch (answer) {
-    case ui::answer::kYes:
-      *retry = true;
-      return false;
-    case ui::answer::kYesToAll:
-      *retry = true;
-      v.AssignVariable("NATIVE_ERROR", "RETRY", kErrorSource);
-      return false;
-    case ui::answer::kNoToAll:
-      v.AssignVariable("NATIVE_ERROR", "IGNORE", kErrorSource);
-      return false;
-    case ui::answer::kCancel:
-      v.AssignVariable("VELK_IsCancelled", "TRUE", kErrorSource);
-      return true;
-    default:
-      return false;
-  }
+  const Choice choice = AskToAll(*this, "Error", message + "\r\r" + "Would you like to try again?",
+                                 ui::MessageIcon::kError, "NATIVE_ERROR", "RETRY", "IGNORE", kErrorSource);
+  *retry = choice == Choice::kYes;
+  return choice == Choice::kCancel;
 }
 
 bool NativeRun::OverwriteDecision(const std::string& source, const std::string& destination, bool* copy) {
@@ -143,29 +152,10 @@ bool NativeRun::OverwriteDecision(const std::string& source, const std::string& 
                            "New file version: " + VersionText(new_version) + "\r" +
                            "New file date: " + DateText(have_incoming ? &incoming : nullptr) +
                            "\r\r" + "Would you like to overwrite this file?";
-  int answer = ui::answer::kNo;
-  on_ui([&] {
-    answer = engine.messages.ShowMessage("Overwrite", text, ui::MessageIcon::kQuestion,
-                                         ui::MessageButtons::kYesNoCancelToAll);
-  });
-  switch (answer) {
-    case ui::answer::kYes:
-      return false;
-    case ui::answer::kYesToAll:
-      v.AssignVariable("NATIVE_OVERWRITE", "ALWAYS", kOverwriteSource);
-      return false;
-    case ui::answer::kNoToAll:
-      v.AssignVariable("NATIVE_OVERWRITE", "NEVER", kOverwriteSource);
-      *copy = false;
-      return false;
-    case ui::answer::kCancel:
-      *copy = false;
-      v.AssignVariable("VELK_IsCancelled", "TRUE", kErrorSource);
-      return true;
-    default:
-      *copy = false;
-      return false;
-  }
+  const Choice choice = AskToAll(*this, "Overwrite", text, ui::MessageIcon::kQuestion, "NATIVE_OVERWRITE",
+                                 "ALWAYS", "NEVER", kOverwriteSource);
+  *copy = choice == Choice::kYes;
+  return choice == Choice::kCancel;
 }
 
 OpOutcome NativeRun::Attempt(const std::function<uint32_t()>& op,
