@@ -33,13 +33,15 @@ class MediaCacheTest : public ::testing::Test {
     return Files().ReadWholeFile(path, &data) == 0 ? data : "<missing>";
   }
 
-  // Builds C:\Setup\Blk.7zip holding Blk\hdr\{a,b,c}.txt.
-  void MakeLocalBlock() {
+  // Builds C:\Setup\Blk.7zip holding Blk\hdr\{a,b,c}.txt (encrypted,
+  // names included, when a password is given).
+  void MakeLocalBlock(const std::string& password = "") {
     ASSERT_EQ(Files().CreateFolderTree("C:\\Src\\Blk\\hdr"), 0u);
     ASSERT_EQ(Files().WriteWholeFile("C:\\Src\\Blk\\hdr\\a.txt", "alpha"), 0u);
     ASSERT_EQ(Files().WriteWholeFile("C:\\Src\\Blk\\hdr\\b.txt", "beta"), 0u);
     ASSERT_EQ(Files().WriteWholeFile("C:\\Src\\Blk\\hdr\\c.txt", "gamma"), 0u);
-    f_.SetScript({{"Compress 7Zip Archive", {"C:\\Out\\Blk.7z", "", "C:\\Src\\*", "", "0", "-mx=1", "", "", "", "C"}}});
+    f_.SetScript({{"Compress 7Zip Archive", {"C:\\Out\\Blk.7z", password, "C:\\Src\\*", "", "0",
+                                             password.empty() ? "-mx=1" : "-mx=1 -mhe=on", "", "", "", "C"}}});
     RunScript(f_.engine(), f_.run());
     RestoreScriptFields();
     ASSERT_EQ(f_.vars().GetVariable("C"), "SUCCESS");
@@ -124,6 +126,30 @@ TEST_F(MediaCacheTest, DamagedArchiveFailsSilentlyWithoutMarker) {
   EXPECT_FALSE(Files().FolderExists(root_ + "Blk"));
   // The user's data is preserved.
   EXPECT_TRUE(Files().FileExists("C:\\Setup\\Blk.7zip"));
+}
+
+// A wrong block password: the archive cannot be opened, the retry prompt
+// is not shown in a silent run (it counts as Cancel), the grab fails and
+// the downloaded data stays.
+TEST_F(MediaCacheTest, WrongPasswordTakesTheCancelPathInASilentRun) {
+  MakeLocalBlock("right-password");
+  f_.run().web_media.Record({"Blk", {}, "wrong-password"});
+  try {
+    GrabMedium(f_.engine(), f_.run(), "Blk\\");
+    FAIL() << "no error";
+  } catch (const EMediaGrab& e) {
+    EXPECT_STREQ(e.what(), kExtractFailedMessage);
+  }
+  EXPECT_EQ(f_.vars().GetVariable("VELK_IsCancelled"), "TRUE");
+  EXPECT_FALSE(Files().FolderExists(root_ + "Blk"));
+  EXPECT_TRUE(Files().FileExists("C:\\Setup\\Blk.7zip"));
+
+  // With the right password the same archive is placed.
+  f_.vars().AssignVariable("VELK_IsCancelled", "FALSE", "test");
+  f_.run().bad_local_archives.clear();
+  f_.run().web_media.Record({"Blk", {}, "right-password"});
+  GrabMedium(f_.engine(), f_.run(), "Blk\\");
+  EXPECT_EQ(File(root_ + "one\\a.txt"), "alpha");
 }
 
 TEST_F(MediaCacheTest, UnreadableArchiveIsReportedAsCannotOpen) {
