@@ -250,6 +250,33 @@ TEST_F(InstallFilesTest, InUseDestinationIsMovedAside) {
   EXPECT_EQ(Read("C:\\App\\a.txt"), "alpha-new");
 }
 
+// Files that travel in a web media block that cannot be had: with
+// ABORTONERROR false the run goes on, the failure recorded in ABORTEDONERROR
+// ("Weblock Abort"); with the default the run ends (rolled back).
+TEST_F(InstallFilesTest, UnobtainableMediumEitherEndsTheRunOrIsRecorded) {
+  for (const bool abort_on_error : {false, true}) {
+    ScriptCommand install = InstallFiles("C:\\WebApp");
+    std::vector<ScriptCommand> commands = {Set("NATIVE_ENGINE", "TRUE"),
+                                           Set("ABORTONERROR", abort_on_error ? "TRUE" : "FALSE"), install,
+                                           Set("AFTER", "ran")};
+    f_.SetScript(commands);
+    f_.engine().script.cache_mode = 2;
+    f_.engine().script.media_folders = {"", "", "Missing\\", ""};
+    f_.engine().script.file_headers = {"0000ABCD", "NEWHEADER", "G1\\a.txt", ""};
+    f_.engine().script.command_headers = {"0000ABCD", "2"};
+    f_.engine().settings.silent = true;
+    script::RunScript(f_.engine(), f_.run());
+    EXPECT_EQ(Var("AFTER"), abort_on_error ? "" : "ran") << abort_on_error;
+    EXPECT_EQ(Var("ABORTEDONERROR"), abort_on_error ? "FALSE" : "TRUE") << abort_on_error;
+    // Going on records the change anyway; its files are not there to place.
+    EXPECT_FALSE(Files().FileExists("C:\\WebApp\\a.txt"));
+    if (abort_on_error) {
+      EXPECT_FALSE(Files().FolderExists("C:\\WebApp"));
+    }
+    f_.vars().AssignVariable("AFTER", "", "test");
+  }
+}
+
 // A file system on which files cannot be moved now (only at restart).
 class NoMoveFiles : public fs::FileSystemWrapper {
  public:
