@@ -6,6 +6,7 @@
 #include "maintenance/engine_cache_location.h"
 #include "script/command_context.h"
 #include "script/feature_selections.h"
+#include "script/script_error.h"
 #include "script/substitution.h"
 
 namespace kestrawl::maintenance {
@@ -42,7 +43,15 @@ void LoadPreviousChoices(script::EngineContext& engine, script::RunState& run, c
                          const std::string& base) {
   fs::FileSystem& files = engine.platform.Files();
   const std::string dat = folder + base + ".dat";
-  if (files.FileExists(dat)) script::LoadFeatureSelections(engine, run, dat);
+  if (files.FileExists(dat)) {
+    // A damaged state file must not lock the user out of maintenance and
+    // removal: the run goes on with the defaults.
+    try {
+      script::LoadFeatureSelections(engine, run, dat);
+    } catch (const script::EScriptError& e) {
+      engine.log.Write(std::string("      <Damaged state file: ") + e.what() + " >");
+    }
+  }
   std::string text;
   if (files.ReadWholeFile(folder + base + ".lnk", &text) == fs::err::kSuccess) {
     for (const std::string& line : base::Split(text, '\n')) {

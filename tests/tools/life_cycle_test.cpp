@@ -187,7 +187,9 @@ TEST_F(LifeCycleTest, InstallMaintenanceAndRemovalLeaveTheMachineAsItWas) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(Report().find("TRUE C:\\Custom Place\\Life\\"), std::string::npos) << Report();
 
-  // The registered uninstall command, run the way Add/Remove Programs does.
+  // The registered uninstall command, run the way Add/Remove Programs does,
+  // even when the state file kept with the product was damaged meanwhile.
+  WriteHostFile(Host("ProgramData/{5A5A5A5A-0000-4000-8000-0000000000C2}/app.dat"), "not a state file");
   fs::remove(dir_ / "report.txt");
   r = Kestrawl({"machine", "uninstall", "Life Cycle", "--silent"});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
