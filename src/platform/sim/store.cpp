@@ -1,5 +1,7 @@
 #include "platform/sim/store.h"
 
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 namespace kestrawl::platform::sim {
@@ -14,6 +16,7 @@ SimStore::SimStore(const std::string& path) : path_(path) {
   if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                       nullptr) != SQLITE_OK) {
     std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+    FinalizeCachedStatements(db_);
     sqlite3_close(db_);
     db_ = nullptr;
     throw std::runtime_error("cannot open machine database " + path + ": " + msg);
@@ -24,6 +27,7 @@ SimStore::SimStore(const std::string& path) : path_(path) {
     Exec("PRAGMA synchronous=NORMAL");
     Exec("CREATE TABLE IF NOT EXISTS facts (name TEXT PRIMARY KEY, value TEXT NOT NULL)");
   } catch (...) {
+    FinalizeCachedStatements(db_);
     sqlite3_close(db_);
     db_ = nullptr;
     throw;
@@ -31,7 +35,9 @@ SimStore::SimStore(const std::string& path) : path_(path) {
 }
 
 SimStore::~SimStore() {
-  if (db_) sqlite3_close(db_);
+  if (!db_) return;
+  FinalizeCachedStatements(db_);
+  sqlite3_close(db_);
 }
 
 void SimStore::Exec(const std::string& sql) {
@@ -89,11 +95,54 @@ std::map<std::string, std::string> SimStore::AllFacts() {
   return out;
 }
 
-Statement::Statement(sqlite3* db, const char* sql) : db_(db) {
+namespace {
+
+// Prepared statements kept for reuse, by connection and SQL text. A
+// statement is taken out of the cache while one Statement uses it, so two
+// threads never share one; preparing the same few statements for every file
+// operation was a large part of the machine's cost.
+std::mutex cache_mu;
+std::multimap<std::pair<sqlite3*, std::string>, sqlite3_stmt*>& StatementCache() {
+  static auto* cache = new std::multimap<std::pair<sqlite3*, std::string>, sqlite3_stmt*>();
+  return *cache;
+}
+
+}  // namespace
+
+void FinalizeCachedStatements(sqlite3* db) {
+  std::lock_guard lock(cache_mu);
+  auto& cache = StatementCache();
+  for (auto it = cache.begin(); it != cache.end();) {
+    if (it->first.first == db) {
+      sqlite3_finalize(it->second);
+      it = cache.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+Statement::Statement(sqlite3* db, const char* sql) : db_(db), sql_(sql) {
+  {
+    std::lock_guard lock(cache_mu);
+    auto& cache = StatementCache();
+    auto it = cache.find({db, sql_});
+    if (it != cache.end()) {
+      stmt_ = it->second;
+      cache.erase(it);
+      return;
+    }
+  }
   if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) Fail(db, "prepare");
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+  if (!stmt_) return;
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  std::lock_guard lock(cache_mu);
+  StatementCache().emplace(std::make_pair(db_, std::move(sql_)), stmt_);
+}
 
 Statement& Statement::Bind(int index, const std::string& text) {
   sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);

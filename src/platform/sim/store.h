@@ -64,7 +64,12 @@ class Statement {
 
  private:
   sqlite3* db_;
+  std::string sql_;
   sqlite3_stmt* stmt_ = nullptr;
 };
+
+// Finalizes the prepared statements kept for reuse on a connection (before
+// it closes).
+void FinalizeCachedStatements(sqlite3* db);
 
 }  // namespace kestrawl::platform::sim
