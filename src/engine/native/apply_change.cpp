@@ -33,6 +33,13 @@ constexpr KindEntry kKinds[] = {
 
 }  // namespace
 
+const std::string& Field(const Fields& fields, size_t i) {
+  static const std::string kEmpty;
+  return i < fields.size() ? fields[i] : kEmpty;
+}
+
+bool FieldFlag(const Fields& fields, size_t i) { return script::ToBoolean(Field(fields, i)); }
+
 bool ApplyChange(NativeRun& run) {
   for (const KindEntry& entry : kKinds) {
     if (run.kind != entry.kind) continue;

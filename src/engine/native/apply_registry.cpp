@@ -142,15 +142,6 @@ Win32Error BuildValue(platform::Registry& reg, RegRoot root, const std::string& 
 
 }  // namespace
 
-const std::string& Field(const Fields& fields, size_t i) {
-  static const std::string kEmpty;
-  return i < fields.size() ? fields[i] : kEmpty;
-}
-
-bool FieldFlag(const Fields& fields, size_t i) {
-  return script::ToBoolean(Field(fields, i));
-}
-
 std::string NestedRegistryRecord(bool permanent, int root, const std::string& key,
                                  const std::string& name, const std::string& data, bool integer) {
   return base::JoinCommaText({permanent ? "TRUE" : "FALSE", std::to_string(root), key, name, data,

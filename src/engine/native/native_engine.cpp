@@ -100,9 +100,7 @@ void ThreadRun(NativeRun& nr, const std::string& kind, size_t position, const st
 
 }  // namespace
 
-int64_t RecordingWeight(script::EngineContext& engine, script::RunState& run, const std::string& kind,
-                        const std::string& record) {
-  (void)run;
+int64_t RecordingWeight(script::EngineContext& engine, const std::string& kind, const std::string& record) {
   for (const WeightRow& row : kRecordingWeights)
     if (kind == row.kind) return row.weight;
   if (kind == "Copy/Move Local Files") {
@@ -128,7 +126,7 @@ bool RecordOrApply(script::EngineContext& engine, script::RunState& run, const s
   state.error_message.clear();
   if (record_flag) {
     state.plan.push_back({kind, position, record, run.bitness});
-    state.plan_total += RecordingWeight(engine, run, kind, record);
+    state.plan_total += RecordingWeight(engine, kind, record);
     return true;
   }
 

@@ -15,8 +15,7 @@ namespace kestrawl::engine::native {
 
 // The weight a recorded change adds to the plan total. "Copy/Move Local
 // Files" weighs the sizes of the files its record matches now.
-int64_t RecordingWeight(script::EngineContext& engine, script::RunState& run, const std::string& kind,
-                        const std::string& record);
+int64_t RecordingWeight(script::EngineContext& engine, const std::string& kind, const std::string& record);
 
 // Record flag set: appends the change to the plan (true). Otherwise runs a
 // native engine thread for kind (a change kind with its record, or

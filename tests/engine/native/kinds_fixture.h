@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,9 +48,15 @@ class KindsTest : public ::testing::Test {
   static constexpr const char* kDataFolder = "C:\\Setup\\data\\";
   static constexpr const char* kProductCode = "{11111111-2222-3333-4444-555555555555}";
 
-  KindsTest() : engine_(fixture_.machine(), host_), native_(engine_, run_) {
+  // The engine may run on a wrapper of the machine (fault injection, hooks):
+  // `wrap` makes it from the machine; files() and reg() stay unwrapped.
+  using PlatformWrap = std::function<std::unique_ptr<platform::Platform>(platform::Platform&)>;
+
+  explicit KindsTest(const PlatformWrap& wrap = {}, const char* revision_code = "")
+      : engine_(EnginePlatform(wrap), host_), native_(engine_, run_) {
     engine_.paths.data_folder = kDataFolder;
     engine_.script.product_code = kProductCode;
+    engine_.script.revision_code = revision_code;
     engine_.variables.DeclareVariable("PRODUCTCODE", kProductCode, "test");
     files().CreateFolderTree(kDataFolder);
   }
@@ -102,12 +110,21 @@ class KindsTest : public ::testing::Test {
     files().ReadWholeFile(path, &data);
     return data;
   }
+  std::string Var(const std::string& name) { return engine_.variables.GetVariable(name); }
 
   testing::ScriptFixture fixture_;
   RecordingHost host_;
+  std::unique_ptr<platform::Platform> wrapper_;  // null when the engine runs on the machine itself
   script::EngineContext engine_;
   script::RunState run_;
   NativeRun native_;
+
+ private:
+  platform::Platform& EnginePlatform(const PlatformWrap& wrap) {
+    if (!wrap) return fixture_.machine();
+    wrapper_ = wrap(fixture_.machine());
+    return *wrapper_;
+  }
 };
 
 }  // namespace kestrawl::engine::native

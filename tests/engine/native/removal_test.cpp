@@ -88,40 +88,15 @@ constexpr const char* kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 constexpr const char* kOdbcDriverKey = "SOFTWARE\\ODBC\\ODBCINST.INI\\KwDriver";
 constexpr const char* kOdbcDrivers = "SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers";
 
-class RemovalTest : public ::testing::Test {
+class RemovalTest : public KindsTest {
  protected:
-  static constexpr const char* kDataFolder = "C:\\Setup\\data\\";
-  static constexpr const char* kProductCode = "{11111111-2222-3333-4444-555555555555}";
   // Names the instance's own cache folder, which holds the default log.
   static constexpr const char* kRevisionCode = "{66666666-7777-8888-9999-000000000000}";
 
-  RemovalTest() : platform_(fixture_.machine()), engine_(platform_, host_), native_(engine_, run_) {
-    engine_.paths.data_folder = kDataFolder;
-    engine_.script.product_code = kProductCode;
-    engine_.script.revision_code = kRevisionCode;
-    engine_.variables.DeclareVariable("PRODUCTCODE", kProductCode, "test");
-    files().CreateFolderTree(kDataFolder);
-  }
+  RemovalTest()
+      : KindsTest([](fs::Platform& machine) { return std::make_unique<RemovalPlatform>(machine); }, kRevisionCode),
+        platform_(static_cast<RemovalPlatform&>(*wrapper_)) {}
 
-  bool Apply(const std::string& kind, const std::vector<std::string>& fields) {
-    native_.kind = kind;
-    native_.record = base::JoinCommaText(fields);
-    return ApplyChange(native_);
-  }
-  void SetVar(const std::string& name, const std::string& value) {
-    engine_.variables.DeclareVariable(name, value, "test");
-  }
-  std::string Var(const std::string& name) { return engine_.variables.GetVariable(name); }
-  void AddGroup(const std::string& key, const std::vector<std::pair<std::string, std::string>>& pairs) {
-    auto& lines = engine_.script.file_headers;
-    lines.push_back(key);
-    lines.push_back("NEWHEADER");
-    for (const auto& [source, second] : pairs) {
-      lines.push_back(source);
-      lines.push_back(second);
-      files().WriteWholeFile(std::string(kDataFolder) + source, "payload of " + source);
-    }
-  }
   // Writes the pending entries to the log in force.
   void FlushLog() {
     ASSERT_EQ(Flush(files(), run_.native, ResolveLogPrefix(engine_)), 0u);
@@ -147,20 +122,7 @@ class RemovalTest : public ::testing::Test {
     return all;
   }
 
-  fs::FileSystem& files() { return fixture_.machine().Files(); }
-  fs::Registry& reg() { return fixture_.machine().Reg(); }
-  fs::RegView view() const { return native_.RegistryView(); }
-  std::optional<RegValue> Value(RegRoot root, const std::string& key, const std::string& name) {
-    RegValue v;
-    if (reg().GetValue(root, key, name, view(), &v) != fs::err::kSuccess) return std::nullopt;
-    return v;
-  }
   bool KeyExists(const std::string& key) { return reg().KeyExists(RegRoot::kLocalMachine, key, view()) == 0; }
-  std::string Text(const std::string& path) {
-    std::string data;
-    files().ReadWholeFile(path, &data);
-    return data;
-  }
   // The trace lines written so far (the log is UTF-16LE; these lines are ASCII).
   std::vector<std::string> TraceLines() {
     std::string raw = Text(kTracePath), ascii;
@@ -174,12 +136,7 @@ class RemovalTest : public ::testing::Test {
   }
   static constexpr const char* kTracePath = "C:\\trace.log";
 
-  testing::ScriptFixture fixture_;
-  RemovalPlatform platform_;
-  RecordingHost host_;
-  script::EngineContext engine_;
-  script::RunState run_;
-  NativeRun native_;
+  RemovalPlatform& platform_;
 };
 
 std::vector<std::string> WriteRegistry(const std::string& key, const std::string& name, const std::string& data) {
